@@ -1,0 +1,197 @@
+// The five message-box routines: text, caption and style of each box, the
+// fallback for a text that does not load, and texts too long for a box.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "msgbox.h"
+#include "msgbox_recorder.h"
+#include "resource.h"
+#include "textcut.h"
+
+namespace {
+
+const char Text16[] = "Winbiff \x82\xaa\x83" "C\x83\x93\x83X\x83g\x81[\x83\x8b\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81" "B";
+const char CaptionRegistry[] = "\x83\x8c\x83W\x83X\x83g\x83\x8a\x83G\x83\x89\x81[";
+const char CaptionError[] = "Vestibar\x83G\x83\x89\x81[";
+const char CaptionMessage[] = "Vestibar\x83\x81\x83" "b\x83Z\x81[\x83W";
+const char Summary35[] = "3 \x8c\xc2\x82\xcc\x83\x81\x81[\x83\x8b\x83{\x83" "b\x83N\x83X\x82\xa9\x82\xe7\x81" "A\x8cv 120 \x92\xca\x82\xcc\x83\x81\x81[\x83\x8b\x82\xf0\x95\xcf\x8a\xb7\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81" "B";
+const char Summary36[] = "3 \x8c\xc2\x82\xcc\x83\x81\x81[\x83\x8b\x83{\x83" "b\x83N\x83X\x82\xa9\x82\xe7\x81" "A\x8cv 120 \x92\xca\x82\xcc\x83\x81\x81[\x83\x8b\x82\xf0\x95\xcf\x8a\xb7\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81" "B\n\x81i\x93\xe0\x81" "A\x8d\xed\x8f\x9c\x83\x81\x81[\x83\x8b 5 \x92\xca\x81j";
+const char Exists63Prefix[] = "MS-IM \x82\xcc\x83t\x83H\x83\x8b\x83_\x81[\x82\xc6\x93\xaf\x82\xb6\x96\xbc\x91O\x82\xcc\x83t\x83H\x83\x8b\x83_\x81[\x82\xaa\x82\xb7\x82\xc5\x82\xc9 Winbiff \x82\xc9\x91\xb6\x8d\xdd\x82\xb5\x82\xdc\x82\xb7\x81" "B\n";
+const char MailPath[] = "C:\\\x83\x81\x81[\x83\x8b\\exp00001.eml";  // C:\メール\exp00001.eml
+const char ReadSource0Prefix[] = "ReadFile(Source) \x82\xcc\x83G\x83\x89\x81[\x82\xc5\x82\xb7\x81" "BCode=<0>\n";
+const char Format35[] = "%d \x8c\xc2\x82\xcc\x83\x81\x81[\x83\x8b\x83{\x83" "b\x83N\x83X\x82\xa9\x82\xe7\x81" "A\x8cv %d \x92\xca\x82\xcc\x83\x81\x81[\x83\x8b\x82\xf0\x95\xcf\x8a\xb7\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81" "B";
+
+const UINT MissingId = 7;  // a gap in the string table
+
+std::string SystemDescription(DWORD code)
+{
+    char description[256];
+    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, code, 0,
+                       description, sizeof description, NULL) == 0)
+        return "";
+    return description;
+}
+
+void ExpectOneBox(const std::string &text, const char *caption, UINT style)
+{
+    ASSERT_EQ(1u, RecordedBoxes().size());
+    const RecordedBox &box = RecordedBoxes()[0];
+    EXPECT_EQ(text, box.text);
+    EXPECT_EQ(caption != NULL, box.hasCaption);
+    if (caption) {
+        EXPECT_EQ(std::string(caption), box.caption);
+    }
+    EXPECT_EQ(style, box.style);
+}
+
+class MessageBoxTest : public testing::Test {
+protected:
+    void SetUp() override { ClearRecordedBoxes(); }
+};
+
+// One call of each routine; `caption` is what the box should carry.
+struct RoutineCase {
+    const char *name;
+    int (*show)(UINT captionId);
+    UINT captionId;
+    std::string text;
+    const char *caption;
+    UINT style;
+};
+
+int Show16(UINT captionId) { return ShowMessage(IDS_WINBIFF_NOT_INSTALLED, captionId); }
+int ShowPercent(UINT captionId) { return ShowMessage(IDS_SUMMARY, captionId); }
+int Show63(UINT captionId) { return ShowMessageWithText(IDS_DEST_EXISTS, captionId, MailPath); }
+int Show35(UINT captionId) { return ShowSummary(IDS_SUMMARY, captionId, 3, 120); }
+int Show36(UINT captionId) { return ShowSummaryWithDeleted(IDS_SUMMARY_WITH_DELETED, captionId, 3, 120, 5); }
+int Show53(UINT captionId) { return ShowSystemError(IDS_READ_SOURCE_FAILED, captionId, 0); }
+
+TEST_F(MessageBoxTest, EachRoutineWithCaptionThatLoadsAndOneThatDoesNot)
+{
+    const std::string text53 = std::string(ReadSource0Prefix) + SystemDescription(0);
+    const RoutineCase cases[] = {
+        {"ShowMessage", Show16, IDS_CAPTION_REGISTRY, Text16, CaptionRegistry, STYLE_ERROR},
+        {"ShowMessage no caption", Show16, MissingId, Text16, NULL, STYLE_ERROR},
+        // Shown as loaded: a "%" is not taken for a placeholder.
+        {"ShowMessage percent", ShowPercent, IDS_CAPTION_MESSAGE, Format35, CaptionMessage, STYLE_ERROR},
+        {"ShowMessageWithText", Show63, IDS_CAPTION_ERROR, std::string(Exists63Prefix) + MailPath, CaptionError, STYLE_ERROR},
+        {"ShowMessageWithText no caption", Show63, MissingId, std::string(Exists63Prefix) + MailPath, NULL, STYLE_ERROR},
+        {"ShowSummary", Show35, IDS_CAPTION_MESSAGE, Summary35, CaptionMessage, STYLE_INFORMATION},
+        // A summary without its caption falls back to the error icon.
+        {"ShowSummary no caption", Show35, MissingId, Summary35, NULL, STYLE_ERROR},
+        {"ShowSummaryWithDeleted", Show36, IDS_CAPTION_MESSAGE, Summary36, CaptionMessage, STYLE_INFORMATION},
+        {"ShowSummaryWithDeleted no caption", Show36, MissingId, Summary36, NULL, STYLE_ERROR},
+        {"ShowSystemError", Show53, IDS_CAPTION_ERROR, text53, CaptionError, STYLE_ERROR},
+        {"ShowSystemError no caption", Show53, MissingId, text53, NULL, STYLE_ERROR},
+    };
+    for (const RoutineCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ClearRecordedBoxes();
+        EXPECT_EQ(1, c.show(c.captionId));
+        ExpectOneBox(c.text, c.caption, c.style);
+    }
+}
+
+TEST_F(MessageBoxTest, TextThatDoesNotLoadShowsFallback)
+{
+    struct FallbackCase {
+        const char *name;
+        int result;
+    };
+    // The caption id of every call is valid: the fallback never uses it.
+    ClearRecordedBoxes();
+    const FallbackCase cases[] = {
+        {"ShowMessage", ShowMessage(MissingId, IDS_CAPTION_ERROR)},
+        {"ShowSystemError", ShowSystemError(MissingId, IDS_CAPTION_ERROR, 5)},
+        {"ShowMessageWithText", ShowMessageWithText(MissingId, IDS_CAPTION_ERROR, "x")},
+        {"ShowSummary", ShowSummary(MissingId, IDS_CAPTION_MESSAGE, 1, 2)},
+        {"ShowSummaryWithDeleted", ShowSummaryWithDeleted(MissingId, IDS_CAPTION_MESSAGE, 1, 2, 3)},
+    };
+    ASSERT_EQ(5u, RecordedBoxes().size());
+    for (size_t i = 0; i < 5; i++) {
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_EQ(0, cases[i].result);
+        const RecordedBox &box = RecordedBoxes()[i];
+        EXPECT_EQ("Undefined String Resource. ID=<7>", box.text);
+        EXPECT_FALSE(box.hasCaption);
+        EXPECT_EQ((UINT)STYLE_WARNING, box.style);
+    }
+}
+
+TEST_F(MessageBoxTest, FallbackNamesLargeIds)
+{
+    EXPECT_EQ(0, ShowMessage(65535, IDS_CAPTION_ERROR));
+    ExpectOneBox("Undefined String Resource. ID=<65535>", NULL, STYLE_WARNING);
+}
+
+TEST_F(MessageBoxTest, SystemErrorCodes)
+{
+    // Code 5 has a description; a code the system does not know leaves the
+    // second line empty; a code with the top bit set prints as signed.
+    const DWORD unknown = 0x2000ABCD;
+    ASSERT_EQ("", SystemDescription(unknown));
+    ASSERT_NE("", SystemDescription(ERROR_ACCESS_DENIED));
+    const struct { DWORD code; const char *field; } cases[] = {
+        {ERROR_ACCESS_DENIED, "Code=<5>\n"},
+        {ERROR_SHARING_VIOLATION, "Code=<32>\n"},
+        {unknown, "Code=<536914893>\n"},
+        {0x80070005, "Code=<-2147024891>\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.field);
+        ClearRecordedBoxes();
+        EXPECT_EQ(1, ShowSystemError(IDS_WRITE_DEST_FAILED, IDS_CAPTION_ERROR, c.code));
+        ASSERT_EQ(1u, RecordedBoxes().size());
+        const std::string &text = RecordedBoxes()[0].text;
+        std::string expectedTail = std::string(c.field) + SystemDescription(c.code);
+        ASSERT_GE(text.size(), expectedTail.size());
+        EXPECT_EQ(expectedTail, text.substr(text.size() - expectedTail.size()));
+        EXPECT_EQ(0u, text.find("WriteFile(Destination) "));
+    }
+}
+
+// Checks that `text` is a prefix of `full` ending on a character boundary
+// and as long as 255 bytes allow.
+void ExpectCutAtCharacter(const std::string &full, const std::string &text)
+{
+    EXPECT_LE(text.size(), 255u);
+    EXPECT_EQ(full.substr(0, text.size()), text);
+    size_t boundary = 0;
+    while (boundary < full.size()) {
+        size_t step = IsShiftJisLeadByte((unsigned char)full[boundary]) ? 2 : 1;
+        if (boundary + step > 255)
+            break;
+        boundary += step;
+    }
+    EXPECT_EQ(boundary, text.size());
+}
+
+TEST_F(MessageBoxTest, LongTextIsCutBetweenCharacters)
+{
+    // 63 has a 92-byte prefix; a path of double-byte characters whose
+    // trail bytes are backslashes (0x95 0x5C) puts byte 255 on a trail byte
+    // for one offset and on a lead byte for the other.
+    for (int offset = 0; offset < 2; offset++) {
+        SCOPED_TRACE("offset " + std::to_string(offset));
+        std::string path = "C:\\";
+        path.append(offset, 'a');
+        while (path.size() < 300)
+            path += "\x95\x5c";
+        ClearRecordedBoxes();
+        EXPECT_EQ(1, ShowMessageWithText(IDS_DEST_EXISTS, IDS_CAPTION_ERROR, path.c_str()));
+        ASSERT_EQ(1u, RecordedBoxes().size());
+        ExpectCutAtCharacter(std::string(Exists63Prefix) + path, RecordedBoxes()[0].text);
+    }
+}
+
+TEST_F(MessageBoxTest, VeryLongArgumentIsCut)
+{
+    // Far beyond what wsprintfA can compose.
+    std::string path(5000, 'x');
+    EXPECT_EQ(1, ShowMessageWithText(IDS_DEST_EXISTS, IDS_CAPTION_ERROR, path.c_str()));
+    ASSERT_EQ(1u, RecordedBoxes().size());
+    ExpectCutAtCharacter(std::string(Exists63Prefix) + path, RecordedBoxes()[0].text);
+}
+
+}  // namespace
