@@ -40,4 +40,34 @@
 #define IDS_EXPORT_TITLE            81
 #define IDS_IMPORT_TITLE            82
 
+/* --- Dialog templates: base ids; the large-dpi set adds 10 --- */
+#define IDD_MAIN                    101
+#define IDD_ABOUT                   103
+#define IDD_PROGRESS                106
+#define DIALOG_VARIANT_LARGE_DPI    10
+
+/* --- Icon --- */
+#define IDI_MAIN                    102
+
+/* --- Controls of IDD_MAIN --- */
+#define IDC_RUN                     1002
+#define IDC_EXIT                    1003
+#define IDC_TO_WINBIFF              1008
+#define IDC_TO_EML                  1009
+#define IDC_CODE_GROUP              1010
+#define IDC_PREFER_KANA             1011
+#define IDC_PREFER_EUC              1012
+#define IDC_OUTPUT_GROUP            1014
+#define IDC_INCLUDE_DELETED         1016
+
+/* --- Controls of IDD_ABOUT --- */
+#define IDC_WEB_ADDRESS             1015
+
+/* --- Controls of IDD_PROGRESS --- */
+#define IDC_PROGRESS_BAR            1019
+#define IDC_FILE_NAME               1020
+
+/* --- System menu --- */
+#define IDM_ABOUT                   2001
+
 #endif
