@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "pathtext.h"
+
+namespace {
+
+// A buffer with guard bytes after its capacity, to catch writes past it.
+struct Guarded {
+    explicit Guarded(size_t capacity, const std::string &text) : capacity(capacity), bytes(capacity + 8, '#')
+    {
+        memcpy(bytes.data(), text.c_str(), text.size() + 1);
+    }
+    std::string Text() const { return std::string(bytes.data()); }
+    bool GuardIntact() const
+    {
+        for (size_t i = capacity; i < bytes.size(); i++)
+            if (bytes[i] != '#')
+                return false;
+        return true;
+    }
+    size_t capacity;
+    std::vector<char> bytes;
+};
+
+TEST(AppendText, FitsOrLeavesBufferAlone)
+{
+    const struct {
+        const char *start, *tail;
+        size_t capacity;
+        int result;
+        const char *expected;
+    } cases[] = {
+        {"C:\\Store\\", "Mail\\", 16, 1, "C:\\Store\\Mail\\"},
+        {"C:\\Store\\", "Mail\\", 15, 1, "C:\\Store\\Mail\\"},  // 14 bytes and the zero
+        {"C:\\Store\\", "Mail\\", 14, 0, "C:\\Store\\"},
+        {"", "", 1, 1, ""},
+        {"", "x", 1, 0, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.start) + " + " + c.tail + " in " + std::to_string(c.capacity));
+        Guarded buffer(c.capacity, c.start);
+        EXPECT_EQ(c.result, AppendText(buffer.bytes.data(), c.capacity, c.tail));
+        EXPECT_EQ(c.expected, buffer.Text());
+        EXPECT_TRUE(buffer.GuardIntact());
+    }
+}
+
+TEST(EnsureTrailingBackslash, AddsOnlyWhereMissing)
+{
+    const struct {
+        const char *start;
+        size_t capacity;
+        int result;
+        const char *expected;
+    } cases[] = {
+        {"C:\\Store", 16, 1, "C:\\Store\\"},
+        {"C:\\Store\\", 16, 1, "C:\\Store\\"},
+        {"", 4, 1, "\\"},            // an empty directory becomes a lone backslash
+        {"abc", 4, 0, "abc"},        // full: nothing appended
+        {"ab\\", 4, 1, "ab\\"},      // full, but needs nothing
+        // A trail byte 0x5C counts as a backslash: paths are tested by byte.
+        {"C:\\\x95\x5c", 16, 1, "C:\\\x95\x5c"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.start);
+        Guarded buffer(c.capacity, c.start);
+        EXPECT_EQ(c.result, EnsureTrailingBackslash(buffer.bytes.data(), c.capacity));
+        EXPECT_EQ(c.expected, buffer.Text());
+        EXPECT_TRUE(buffer.GuardIntact());
+    }
+}
+
+TEST(SplitAtLastBackslash, FolderKeepsItsBackslash)
+{
+    const struct {
+        const char *path, *folder, *name;
+    } cases[] = {
+        {"D:\\copy\\Inbox.mbx", "D:\\copy\\", "Inbox.mbx"},
+        {"Inbox.mbx", "", "Inbox.mbx"},
+        {"\\\\server\\share\\a.mbx", "\\\\server\\share\\", "a.mbx"},
+        {"D:\\copy\\", "D:\\copy\\", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path);
+        char path[64], name[64];
+        strcpy(path, c.path);
+        EXPECT_EQ(1, SplitAtLastBackslash(path, name, sizeof name));
+        EXPECT_EQ(std::string(c.folder), path);
+        EXPECT_EQ(std::string(c.name), name);
+    }
+}
+
+TEST(SplitAtLastBackslash, NameTooLongChangesNothing)
+{
+    char path[] = "D:\\copy\\Inbox.mbx";
+    char name[9];  // "Inbox.mbx" needs 10
+    EXPECT_EQ(0, SplitAtLastBackslash(path, name, sizeof name));
+    EXPECT_STREQ("D:\\copy\\Inbox.mbx", path);
+}
+
+TEST(HasMailboxExtension, EachLetterInEitherCase)
+{
+    const struct {
+        const char *path;
+        bool expected;
+    } cases[] = {
+        {"Inbox.mbx", true}, {"A.MbX", true}, {"a.MBX", true}, {".mbx", true},
+        {"a.mbx.txt", false}, {"mbx", false}, {"", false}, {"a_mbx", false},
+        {"a.mbxx", false}, {"a.nbx", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(c.expected, HasMailboxExtension(c.path));
+    }
+}
+
+}  // namespace
