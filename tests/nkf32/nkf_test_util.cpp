@@ -1,0 +1,84 @@
+#include "nkf_test_util.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "nkfcore.h"
+
+std::string CoreConvert(const std::string& input, bool preferShiftJis) {
+    NkfOptions options = NkfCoreParseOptions(preferShiftJis ? "Xs" : "s");
+    // The converter may use all size + 1 bytes; the guard bytes after them
+    // must stay untouched (the sanitizers cannot see into the same block).
+    const std::size_t guard = 32;
+    std::vector<char> out(input.size() + 1 + guard, '\x5A');
+    std::size_t length = NkfCoreConvert(out.data(), input.data(), input.size(), options);
+    EXPECT_LE(length, input.size()) << "output longer than input " << Hex(input);
+    if (length > input.size()) return std::string();
+    EXPECT_EQ(out[length], '\0') << "no terminating zero after " << length << " bytes, input " << Hex(input);
+    std::size_t touched = 0;
+    for (std::size_t k = input.size() + 1; k < out.size(); ++k) touched += out[k] != '\x5A';
+    EXPECT_EQ(touched, 0u) << "bytes written past the output bound, input " << Hex(input);
+    return std::string(out.data(), length);
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        unsigned char b = static_cast<unsigned char>(bytes[i]);
+        if (i) s += ' ';
+        s += digits[b >> 4];
+        s += digits[b & 15];
+    }
+    return s;
+}
+
+std::string RunFilter(const std::string& command, const std::string& input, int* exitStatus) {
+    char path[] = "/tmp/nkf32_test_XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0) {
+        *exitStatus = -1;
+        return std::string();
+    }
+    std::size_t done = 0;
+    while (done < input.size()) {
+        ssize_t w = write(fd, input.data() + done, input.size() - done);
+        if (w <= 0) break;
+        done += static_cast<std::size_t>(w);
+    }
+    close(fd);
+    std::string full = command + " < " + path;
+    FILE* pipe = popen(full.c_str(), "r");
+    std::string output;
+    if (pipe != nullptr) {
+        char buffer[65536];
+        std::size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+        int status = pclose(pipe);
+        *exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    } else {
+        *exitStatus = -1;
+    }
+    unlink(path);
+    return output;
+}
+
+bool HaveProgram(const char* name) {
+    std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+std::uint64_t NextRandom(TestRandom* r) {
+    // splitmix64
+    std::uint64_t z = (r->state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+int RandomBelow(TestRandom* r, int bound) { return static_cast<int>(NextRandom(r) % static_cast<std::uint64_t>(bound)); }

@@ -1,0 +1,30 @@
+// Helpers shared by the converter's tests.
+#ifndef VESTIBAR_TESTS_NKF32_NKF_TEST_UTIL_H
+#define VESTIBAR_TESTS_NKF32_NKF_TEST_UTIL_H
+
+#include <cstdint>
+#include <string>
+
+// Runs the core on `input` with an output buffer of exactly size + 1 bytes
+// (so the sanitizers see any write past the bound), checks the returned
+// length against the bound and the terminating zero, and returns the output.
+std::string CoreConvert(const std::string& input, bool preferShiftJis);
+
+// "82 A0 0D 0A" style dump for failure messages.
+std::string Hex(const std::string& bytes);
+
+// Pipes `input` through a shell command (via a temporary file) and returns
+// what it writes to stdout; *exitStatus gets the command's exit status.
+std::string RunFilter(const std::string& command, const std::string& input, int* exitStatus);
+
+// Whether a program can be run from the shell.
+bool HaveProgram(const char* name);
+
+// Small deterministic generator, so every run sees the same texts.
+struct TestRandom {
+    std::uint64_t state;
+};
+std::uint64_t NextRandom(TestRandom* r);
+int RandomBelow(TestRandom* r, int bound);
+
+#endif
