@@ -1,0 +1,45 @@
+// MS-IM mailbox (*.mbx, "JMF6") and index (*.idx, "JMF9") files: opening a
+// mailbox, probing for its index and the two walks over its messages.
+//
+// The caller opens the mailbox, probes the index, runs exactly one walk
+// (WalkIndexEntries when ProbeIndex gave a file, WalkRecords otherwise) and
+// closes the index and the mailbox.  Every failure is shown where it is met;
+// the operations then return 0 (or INVALID_HANDLE_VALUE) and callers only
+// unwind.
+#ifndef VESTIBAR_MAILBOX_H
+#define VESTIBAR_MAILBOX_H
+
+#include <windows.h>
+
+enum {
+    MAILBOX_FIRST_RECORD = 84,  // the mailbox header's size
+    INDEX_FIRST_ENTRY = 80,     // the index header's size
+    ENTRY_DELETED = 0x01,       // bits of an index entry's flags byte
+    ENTRY_UNREAD = 0x02
+};
+
+// What an output mode does with one message.  Called with the mailbox
+// standing at the message's first byte, its size, whether it is unread, and
+// the `target` that the mode handed to the walk.  Returns 1 to go on, 0 to
+// stop the walk (after showing its own failure).
+typedef int (*MessageAction)(HANDLE mailbox, DWORD messageSize, int unread, HANDLE target);
+
+// Opens SourceDir + name for exclusive reading.  On failure shows message 51
+// and returns INVALID_HANDLE_VALUE; a path too long for its buffer fails
+// with code ERROR_FILENAME_EXCED_RANGE.
+HANDLE OpenMailbox(const char *name);
+
+// The index beside the mailbox `name`, open and standing right after its
+// magic, or INVALID_HANDLE_VALUE.  Shows at most message 54 (index shorter
+// than its magic or unreadable); never makes the mailbox fail.
+HANDLE ProbeIndex(const char *name);
+
+// Record after record through the mailbox: every message, `unread` set.
+int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target);
+
+// Entry after entry through the index that ProbeIndex returned; entries
+// marked deleted are left out while RunState.skipDeleted is set, otherwise
+// handed on and counted in RunState.deletedCount.
+int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE target);
+
+#endif

@@ -1,0 +1,278 @@
+// Opening a mailbox, probing its index and the two walks: what reaches the
+// action, the counters, the progress bar and each failure's box.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "mailbox.h"
+#include "msgbox_recorder.h"
+#include "resource.h"
+#include "state.h"
+#include "store_builder.h"
+
+namespace {
+
+const std::string M1 = "Subject: one\r\n\r\nbody\r\n", M2 = "Subject: two\n\nbare LF\n",
+                  M3 = std::string("X: \x82\xa0\x00\xff\r\n\r\n", 11);
+
+struct Handed {
+    std::string bytes;
+    int unread;
+    HANDLE target;
+    int number;
+};
+std::vector<Handed> HandedMessages;
+size_t StopAfter;
+
+// Reads the message where the walk left the mailbox, which proves that it
+// stands at the first message byte.
+int RecordingAction(HANDLE mailbox, DWORD messageSize, int unread, HANDLE target)
+{
+    std::string bytes(messageSize, '\0');
+    DWORD done = 0;
+    ReadFile(mailbox, &bytes[0], messageSize, &done, NULL);
+    HandedMessages.push_back({bytes.substr(0, done), unread, target, RunState.messageNumber});
+    return HandedMessages.size() < StopAfter;
+}
+
+class MailboxTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearRecordedBoxes();
+        HandedMessages.clear();
+        StopAfter = 1000;
+        RunState = RunCounters();
+        SetPathBuffer(SourceDir, dir.path());
+    }
+    void TearDown() override
+    {
+        ProgressDialog = NULL;
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        SetCurrentDirectoryA(temp);  // so that the scratch folder can go
+    }
+    // Replaces Inbox.mbx and Inbox.idx (none when `index` is null).
+    void Store(const std::string &mailbox, const std::string *index)
+    {
+        WriteBytes(dir.path() + "Inbox.mbx", mailbox);
+        DeleteFileA((dir.path() + "Inbox.idx").c_str());
+        if (index)
+            WriteBytes(dir.path() + "Inbox.idx", *index);
+    }
+    // As the callers do: open, probe, one walk, close.
+    int Walk()
+    {
+        HANDLE mailbox = OpenMailbox("Inbox.mbx");
+        HANDLE index = ProbeIndex("Inbox.mbx");
+        int result = index != INVALID_HANDLE_VALUE
+                         ? WalkIndexEntries(mailbox, index, RecordingAction, (HANDLE)0x1234)
+                         : WalkRecords(mailbox, RecordingAction, (HANDLE)0x1234);
+        if (index != INVALID_HANDLE_VALUE)
+            CloseHandle(index);
+        CloseHandle(mailbox);
+        return result;
+    }
+    ScratchDir dir;
+};
+
+std::string WithCount(std::string bytes, uint32_t count)
+{
+    PutU32(bytes, COUNT_FIELD, count);
+    return bytes;
+}
+
+TEST_F(MailboxTest, WalksHandOnMessagesAndCount)
+{
+    const MailboxImage three = BuildMailbox({M1, M2, M3});
+    const std::string &box = three.bytes;
+    const std::vector<uint32_t> &at = three.recordOffsets;
+    std::string zeroLength = box;
+    PutU32(zeroLength, at[0] + RECORD_LENGTH_FIELD, 0);
+    const std::string deletions = BuildIndex({{ENTRY_DELETED, at[0]}, {0, at[1]}, {ENTRY_DELETED | ENTRY_UNREAD, at[2]}});
+    const std::string lastDeleted = BuildIndex({{0, at[0]}, {ENTRY_DELETED, 0}});
+    const std::string s53 = SystemErrorText(IDS_READ_SOURCE_FAILED, 0), s54 = SystemErrorText(IDS_READ_INDEX_FAILED, 0),
+                      notMailbox = PlainText(IDS_NOT_A_MAILBOX);
+    const std::vector<std::pair<std::string, int>> all = {{M1, 1}, {M2, 1}, {M3, 1}};
+    struct Case {
+        const char *name;
+        std::string mailbox;
+        bool indexed;
+        std::string index;
+        int skipDeleted, result;
+        std::vector<std::pair<std::string, int>> handed;  // message, unread
+        int messageNumber, deletedCount;
+        std::vector<std::string> boxes;
+    };
+    const Case cases[] = {
+        {"records in order, all unread", box, false, "", 1, 1, all, 3, 0, {}},
+        {"index picks and orders; messageCount unread", WithCount(box, 0), true,
+         BuildIndex({{0, at[2]}, {ENTRY_UNREAD, at[0]}}), 1, 1, {{M3, 0}, {M1, 1}}, 2, 0, {}},
+        {"deleted left out", box, true, deletions, 1, 1, {{M2, 0}}, 1, 0, {}},
+        {"deleted handed on and counted", box, true, deletions, 0, 1, {{M1, 0}, {M2, 0}, {M3, 1}}, 3, 2, {}},
+        {"skipped last entry: its recordOffset is not read", box, true, lastDeleted.substr(0, lastDeleted.size() - 9),
+         1, 1, {{M1, 0}}, 1, 0, {}},
+        {"empty index: 54, then records", box, true, "", 1, 1, all, 3, 0, {s54}},
+        {"index shorter than its magic", box, true, "JMF", 1, 1, all, 3, 0, {s54}},
+        {"index magic JMF8 ignored", box, true, "JMF8" + BuildIndex({{0, at[1]}}).substr(4), 1, 1, all, 3, 0, {}},
+        {"index magic jmf9 ignored", box, true, "jmf9" + BuildIndex({{0, at[1]}}).substr(4), 1, 1, all, 3, 0, {}},
+        {"index cut in its header", box, true, "JMF9\x96\x96\x96\x96\x01", 1, 0, {}, 0, 0, {s54}},
+        {"mailbox magic JMF5", "JMF5" + box.substr(4), false, "", 1, 0, {}, 0, 0, {notMailbox}},
+        {"mailbox magic jmf6, indexed", "jmf6" + box.substr(4), true, BuildIndex({{0, at[0]}}), 1, 0, {}, 0, 0, {notMailbox}},
+        {"mailbox of three bytes", "JMF", false, "", 1, 0, {}, 0, 0, {s53}},
+        {"mailbox cut before messageCount", box.substr(0, 10), false, "", 1, 0, {}, 0, 0, {s53}},
+        {"messageCount 0", WithCount(box, 0), false, "", 1, 1, {}, 0, 0, {}},
+        {"messageCount with top bit", WithCount(box, 0x80000003), false, "", 1, 1, {}, 0, 0, {}},
+        {"entryCount -1", box, true, WithCount(BuildIndex({{0, at[0]}}), 0xffffffff), 1, 1, {}, 0, 0, {}},
+        {"messageCount beyond the records", WithCount(box, 70000), false, "", 1, 0, all, 3, 0, {s53}},
+        {"entryCount beyond the entries", box, true, WithCount(BuildIndex({{0, at[1]}}), 9), 1, 0, {{M2, 0}}, 1, 0, {s54}},
+        {"recordLength 0 repeats the record", zeroLength, false, "", 1, 1, {{M1, 1}, {M1, 1}, {M1, 1}}, 3, 0, {}},
+        {"recordOffset past the end", box, true, BuildIndex({{0, at[0]}, {0, (uint32_t)box.size() + 100}}), 1, 0,
+         {{M1, 0}}, 2, 0, {s53}},
+        {"recordOffset of 2 GiB and more", box, true, BuildIndex({{0, at[1]}, {0, 0xfffffff0}}), 1, 0, {{M2, 0}}, 2, 0,
+         {s53}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        RunState.skipDeleted = c.skipDeleted;
+        Store(c.mailbox, c.indexed ? &c.index : nullptr);
+        EXPECT_EQ(c.result, Walk());
+        ASSERT_EQ(c.handed.size(), HandedMessages.size());
+        for (size_t i = 0; i < c.handed.size(); i++) {
+            SCOPED_TRACE("message " + std::to_string(i));
+            EXPECT_EQ(c.handed[i].first, HandedMessages[i].bytes);
+            EXPECT_EQ(c.handed[i].second, HandedMessages[i].unread);
+            EXPECT_EQ((HANDLE)0x1234, HandedMessages[i].target);
+        }
+        EXPECT_EQ(c.messageNumber, RunState.messageNumber);
+        EXPECT_EQ(c.deletedCount, RunState.deletedCount);
+        ExpectErrorBoxes(c.boxes);
+        std::string file;  // read without sharing: nothing holds it open
+        EXPECT_TRUE(ReadBytes(dir.path() + "Inbox.mbx", &file, 0));
+        EXPECT_TRUE(!c.indexed || ReadBytes(dir.path() + "Inbox.idx", &file, 0));
+    }
+}
+
+TEST_F(MailboxTest, ActionStopsTheWalkAndSeesTheAdvancedNumber)
+{
+    const MailboxImage three = BuildMailbox({M1, M2, M3});
+    const std::string index = BuildIndex({{0, three.recordOffsets[0]}, {0, three.recordOffsets[1]}, {0, three.recordOffsets[2]}});
+    for (bool indexed : {false, true}) {
+        SCOPED_TRACE(indexed ? "indexed" : "records");
+        SetUp();
+        Store(three.bytes, indexed ? &index : nullptr);
+        RunState.messageNumber = 41;
+        StopAfter = 2;
+        EXPECT_EQ(0, Walk());
+        ASSERT_EQ(2u, HandedMessages.size());
+        EXPECT_EQ(42, HandedMessages[0].number);
+        EXPECT_EQ(43, HandedMessages[1].number);
+        EXPECT_EQ(43, RunState.messageNumber);
+        ExpectErrorBoxes({});
+    }
+}
+
+TEST_F(MailboxTest, ProbeNamesTheIndexByTheLastThreeBytes)
+{
+    struct Case {
+        bool relative;  // SourceDir empty, the scratch folder current
+        const char *mailbox, *index;
+        bool usable;
+    };
+    const Case cases[] = {
+        {false, "INBOX.MBX", "INBOX.idx", true},
+        {false, "Outbox", "Outidx", true},
+        {true, "abc", "idx", true},
+        {true, "ab", "idx", false},  // too short to have three bytes replaced
+    };
+    SetCurrentDirectoryA(dir.path().c_str());
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mailbox);
+        ClearRecordedBoxes();
+        SetPathBuffer(SourceDir, c.relative ? "" : dir.path());
+        WriteBytes(dir.path() + c.index, BuildIndex({}));
+        HANDLE index = ProbeIndex(c.mailbox);
+        EXPECT_EQ(c.usable, index != INVALID_HANDLE_VALUE);
+        if (index != INVALID_HANDLE_VALUE) {
+            EXPECT_EQ(4u, SetFilePointer(index, 0, NULL, FILE_CURRENT));
+            CloseHandle(index);
+        }
+        ExpectErrorBoxes({});
+        std::string file;
+        EXPECT_TRUE(ReadBytes(dir.path() + c.index, &file, 0));
+    }
+}
+
+// A name too long for the path buffer must not be cut into the name of a
+// file that exists, here "...\AAA...A".  A folder of double-byte characters
+// keeps such a 263-byte path within the system's limit of characters.
+TEST_F(MailboxTest, PathTooLongIsNotCutIntoAnotherName)
+{
+    std::string folder = dir.path();
+    for (int i = 0; i < 100; i++)
+        folder += "\x83\x81";  // メ
+    folder += "\\";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
+    SetPathBuffer(SourceDir, folder);
+    const size_t room = FULL_PATH_SIZE - 1 - folder.size();
+    const std::string longest(room, 'A');
+    WriteBytes(folder + longest, BuildMailbox({M1}).bytes);
+    WriteBytes(folder + longest.substr(0, room - 3) + "idx", BuildIndex({}));
+    for (const std::string &name : {longest + "A.mbx", longest + "A"}) {
+        ClearRecordedBoxes();
+        EXPECT_EQ(INVALID_HANDLE_VALUE, OpenMailbox(name.c_str()));
+        EXPECT_EQ(INVALID_HANDLE_VALUE, ProbeIndex(name.c_str()));  // silently
+        ExpectErrorBoxes({SystemErrorText(IDS_OPEN_SOURCE_FAILED, ERROR_FILENAME_EXCED_RANGE)});
+    }
+    // The longest name that fits opens, and finds its index.
+    HANDLE mailbox = OpenMailbox(longest.c_str()), index = ProbeIndex(longest.c_str());
+    EXPECT_NE(INVALID_HANDLE_VALUE, mailbox);
+    EXPECT_NE(INVALID_HANDLE_VALUE, index);
+    CloseHandle(mailbox);
+    CloseHandle(index);
+}
+
+TEST_F(MailboxTest, ProgressBarFollowsTheWalk)
+{
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    ASSERT_TRUE(InitCommonControlsEx(&controls));
+    const MailboxImage three = BuildMailbox({M1, M2, M3});
+    const std::vector<uint32_t> &at = three.recordOffsets;
+    const std::string skipped = BuildIndex({{ENTRY_DELETED, at[0]}, {0, at[1]}, {ENTRY_DELETED, at[2]}});
+    struct Case {
+        const char *name;
+        std::string mailbox;
+        const std::string *index;
+        int high, position;
+    };
+    const Case cases[] = {
+        {"70000 records, fails at the fourth", WithCount(three.bytes, 70000), nullptr, 4464, 4},
+        {"no records", WithCount(three.bytes, 0), nullptr, 0, 0},
+        {"count with top bit", WithCount(three.bytes, 0x80000005), nullptr, 5, 0},
+        {"skipped entries step too", three.bytes, &skipped, 3, 3},
+    };
+    for (int offset : {0, DIALOG_VARIANT_LARGE_DPI}) {
+        ProgressDialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_PROGRESS + offset), NULL, NULL, 0);
+        ASSERT_NE((HWND)NULL, ProgressDialog) << IDD_PROGRESS + offset;
+        HWND bar = GetDlgItem(ProgressDialog, IDC_PROGRESS_BAR);
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", template " + std::to_string(IDD_PROGRESS + offset));
+            SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(7, 9));
+            SendMessageA(bar, PBM_SETPOS, 8, 0);
+            RunState.skipDeleted = 1;
+            Store(c.mailbox, c.index);
+            Walk();
+            PBRANGE range;
+            SendMessageA(bar, PBM_GETRANGE, TRUE, (LPARAM)&range);
+            EXPECT_EQ(0, range.iLow);
+            EXPECT_EQ(c.high, range.iHigh);
+            EXPECT_EQ(c.position, (int)SendMessageA(bar, PBM_GETPOS, 0, 0));
+        }
+        DestroyWindow(ProgressDialog);
+        ProgressDialog = NULL;
+    }
+}
+
+}  // namespace

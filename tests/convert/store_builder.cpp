@@ -1,0 +1,186 @@
+#include "store_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "msgbox.h"
+#include "msgbox_recorder.h"
+#include "state.h"
+#include "textcut.h"
+
+void PutU32(std::string &bytes, size_t offset, uint32_t value)
+{
+    for (int i = 0; i < 4; i++)
+        bytes[offset + i] = (char)(value >> (8 * i));
+}
+
+MailboxImage BuildMailbox(const std::vector<std::string> &messages, size_t slack)
+{
+    MailboxImage image;
+    image.bytes = "JMF6" + std::string(80, '\xa5');
+    PutU32(image.bytes, COUNT_FIELD, (uint32_t)messages.size());
+    for (const std::string &message : messages) {
+        size_t start = image.bytes.size();
+        image.recordOffsets.push_back((uint32_t)start);
+        image.bytes += std::string(RECORD_HEADER_SIZE, '\x5a') + message + std::string(slack, '\xc3');
+        PutU32(image.bytes, start + RECORD_LENGTH_FIELD, (uint32_t)(RECORD_HEADER_SIZE + message.size() + slack));
+        PutU32(image.bytes, start + MESSAGE_SIZE_FIELD, (uint32_t)message.size());
+    }
+    return image;
+}
+
+std::string BuildIndex(const std::vector<EntryFields> &entries, size_t slack)
+{
+    std::string bytes = "JMF9" + std::string(76, '\x96');
+    PutU32(bytes, COUNT_FIELD, (uint32_t)entries.size());
+    for (const EntryFields &entry : entries) {
+        size_t start = bytes.size();
+        bytes += std::string(ENTRY_HEADER_SIZE + slack, '\x3c');
+        // The flag bits that mean nothing are set, to show they are ignored.
+        bytes[start] = (char)(entry.flags | 0xf0);
+        PutU32(bytes, start + ENTRY_LENGTH_FIELD, (uint32_t)(ENTRY_HEADER_SIZE + slack));
+        PutU32(bytes, start + RECORD_OFFSET_FIELD, entry.recordOffset);
+    }
+    return bytes;
+}
+
+ScratchDir::ScratchDir()
+{
+    static int serial;
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    path_ = std::string(temp) + "vestibar-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(++serial) + "\\";
+    CreateDirectoryA(path_.c_str(), NULL);
+}
+
+ScratchDir::~ScratchDir()
+{
+    RemoveTree(path_);
+}
+
+void RemoveTree(const std::string &dir)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(dir + name + "\\");
+            else
+                DeleteFileA((dir + name).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+void WriteBytes(const std::string &path, const std::string &bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path;
+    DWORD done = 0;
+    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &done, NULL);
+    CloseHandle(file);
+    ASSERT_EQ(bytes.size(), done) << path;
+}
+
+bool ReadBytes(const std::string &path, std::string *bytes, DWORD share)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bytes->assign(GetFileSize(file, NULL), '\0');
+    DWORD done = 0;
+    BOOL ok = ReadFile(file, &(*bytes)[0], (DWORD)bytes->size(), &done, NULL);
+    CloseHandle(file);
+    return ok && done == bytes->size();
+}
+
+static void ListInto(const std::string &dir, const std::string &relative, std::vector<std::string> *names)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + relative + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListInto(dir, relative + name + "\\", names);
+        else
+            names->push_back(relative + name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+std::vector<std::string> ListTree(const std::string &dir)
+{
+    std::vector<std::string> names;
+    ListInto(dir, "", &names);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void SetPathBuffer(char *buffer, const std::string &text)
+{
+    ASSERT_LT(text.size(), (size_t)PATH_BUFFER_SIZE) << text;
+    memcpy(buffer, text.c_str(), text.size() + 1);
+}
+
+std::string SystemDescription(DWORD code)
+{
+    char description[MESSAGE_TEXT_SIZE];
+    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, code, 0,
+                       description, sizeof description, NULL) == 0)
+        return "";
+    return description;
+}
+
+std::string PlainText(UINT textId)
+{
+    char text[MESSAGE_TEXT_SIZE];
+    EXPECT_LT(0, LoadStringA(GetModuleHandleA(NULL), textId, text, sizeof text)) << textId;
+    return text;
+}
+
+static std::string Cut(const char *composed)
+{
+    char text[MESSAGE_TEXT_SIZE];
+    CopyTextCut(text, sizeof text, composed);
+    return text;
+}
+
+std::string SystemErrorText(UINT textId, DWORD code)
+{
+    char composed[1025];
+    wsprintfA(composed, PlainText(textId).c_str(), (int)code, SystemDescription(code).c_str());
+    return Cut(composed);
+}
+
+std::string TextWithArgument(UINT textId, const std::string &argument)
+{
+    char composed[1025];
+    wsprintfA(composed, PlainText(textId).c_str(), Cut(argument.c_str()).c_str());
+    return Cut(composed);
+}
+
+void ExpectErrorBoxes(const std::vector<std::string> &texts)
+{
+    static const char CaptionError[] = "Vestibar\x83G\x83\x89\x81[";  // Vestibarエラー
+    const std::vector<RecordedBox> &boxes = RecordedBoxes();
+    EXPECT_EQ(texts.size(), boxes.size());
+    for (size_t i = 0; i < boxes.size(); i++) {
+        SCOPED_TRACE("box " + std::to_string(i));
+        if (i < texts.size()) {
+            EXPECT_EQ(texts[i], boxes[i].text);
+        }
+        EXPECT_EQ(std::string(CaptionError), boxes[i].caption);
+        EXPECT_EQ((UINT)STYLE_ERROR, boxes[i].style);
+    }
+}

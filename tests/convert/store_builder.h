@@ -1,0 +1,72 @@
+// Shared by the conversion tests: MS-IM mailboxes and indexes built in
+// memory, scratch folders, and the texts that the failure boxes should show.
+#ifndef VESTIBAR_STORE_BUILDER_H
+#define VESTIBAR_STORE_BUILDER_H
+
+#include <windows.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+// Field offsets within a record and an entry.
+enum {
+    COUNT_FIELD = 8,            // messageCount, entryCount
+    RECORD_LENGTH_FIELD = 8,
+    MESSAGE_SIZE_FIELD = 12,
+    RECORD_HEADER_SIZE = 16,
+    ENTRY_LENGTH_FIELD = 16,
+    RECORD_OFFSET_FIELD = 20,
+    ENTRY_HEADER_SIZE = 24
+};
+
+void PutU32(std::string &bytes, size_t offset, uint32_t value);
+
+struct MailboxImage {
+    std::string bytes;
+    std::vector<uint32_t> recordOffsets;
+};
+
+// "JMF6", messageCount, filler in every field that is not interpreted; each
+// record is followed by `slack` filler bytes that recordLength steps over.
+MailboxImage BuildMailbox(const std::vector<std::string> &messages, size_t slack = 3);
+
+struct EntryFields {
+    unsigned char flags;
+    uint32_t recordOffset;
+};
+
+// "JMF9", entryCount, entries of ENTRY_HEADER_SIZE + `slack` bytes.
+std::string BuildIndex(const std::vector<EntryFields> &entries, size_t slack = 5);
+
+// A fresh folder under the temporary directory, removed with everything in
+// it when the object goes.  path() ends in a backslash.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::string &path() const { return path_; }
+private:
+    std::string path_;
+};
+
+void RemoveTree(const std::string &dir);
+void WriteBytes(const std::string &path, const std::string &bytes);
+// `share` 0 opens the file only when nobody else holds it open.
+bool ReadBytes(const std::string &path, std::string *bytes, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE);
+// Every file below `dir`, as paths relative to it, sorted.
+std::vector<std::string> ListTree(const std::string &dir);
+// Copies into SourceDir or OutputBase.
+void SetPathBuffer(char *buffer, const std::string &text);
+
+// The text a failure box shows, composed from the program's string table.
+std::string SystemErrorText(UINT textId, DWORD code);
+std::string TextWithArgument(UINT textId, const std::string &argument);
+std::string PlainText(UINT textId);
+std::string SystemDescription(DWORD code);
+
+// Checks the recorded boxes: these texts in order, each with the error
+// caption and the error style.
+void ExpectErrorBoxes(const std::vector<std::string> &texts);
+
+#endif
