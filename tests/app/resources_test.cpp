@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "beside_program.h"
 #include "resource.h"
 
 namespace {
@@ -374,6 +375,6 @@ int main(int argc, char **argv)
 {
     testing::InitGoogleTest(&argc, argv);
     if (argc > 1)
-        ProgramPath = argv[1];
+        ProgramPath = BesideProgram(argv[1]);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,48 @@
+#include "flags.h"
+
+#include <string.h>
+
+// Both functions walk the text the same way: line by line; a line that
+// starts with CR, LF or the zero ends the header block; inside a line, LF
+// ends it, CR LF ends it, a lone CR is an ordinary byte, and the zero ends
+// the text (a last line without its line end).
+static size_t HeaderBlockLength(const char *text)
+{
+    size_t at = 0;
+    for (;;) {
+        char first = text[at];
+        if (first == '\0' || first == '\r' || first == '\n')
+            return at;
+        for (;;) {
+            char c = text[at];
+            if (c == '\0')
+                return at;
+            at++;
+            if (c == '\n')
+                break;
+            if (c == '\r' && text[at] == '\n') {
+                at++;
+                break;
+            }
+        }
+    }
+}
+
+size_t MeasureHeaderBlock(const char *converted)
+{
+    return HeaderBlockLength(converted);
+}
+
+const char *InsertFlagsHeader(const char *converted, char *destination, int unread)
+{
+    static const char FlagsLine[] = "X-winbiff-flags: ";
+    size_t length = HeaderBlockLength(converted);
+    memcpy(destination, converted, length);
+    char *out = destination + length;
+    memcpy(out, FlagsLine, sizeof FlagsLine - 1);
+    out += sizeof FlagsLine - 1;
+    const char *value = unread ? "Unseen\r\n" : "Seen\r\n";
+    size_t valueLength = strlen(value);
+    memcpy(out, value, valueLength + 1);
+    return converted + length;
+}

@@ -1,0 +1,223 @@
+#include "driver.h"
+
+#include <shlobj.h>
+#include <string.h>
+
+namespace {
+
+const DWORD PollMs = 20;
+
+struct FindContext {
+    DWORD processId;
+    int controlId;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialogProc(HWND window, LPARAM lParam)
+{
+    FindContext *context = (FindContext *)lParam;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != context->processId || !IsWindowVisible(window))
+        return TRUE;
+    char className[16];
+    if (GetClassNameA(window, className, sizeof className) == 0 || strcmp(className, "#32770") != 0)
+        return TRUE;
+    if (GetDlgItem(window, context->controlId) == NULL)
+        return TRUE;
+    context->found = window;
+    return FALSE;
+}
+
+// A message box's icon is a static control showing a system icon; which
+// one is told by comparing with the icons the system lends.
+UINT BoxIcon(HWND box)
+{
+    HWND iconControl = GetDlgItem(box, 0x0440);
+    if (iconControl == NULL)
+        iconControl = FindWindowExA(box, NULL, "Static", NULL);
+    HICON icon = (HICON)SendMessageA(iconControl, STM_GETICON, 0, 0);
+    if (icon == NULL)
+        return 0;
+    const struct { LPCSTR id; UINT style; } icons[] = {
+        {(LPCSTR)IDI_HAND, MB_ICONERROR},
+        {(LPCSTR)IDI_ASTERISK, MB_ICONINFORMATION},
+        {(LPCSTR)IDI_EXCLAMATION, MB_ICONWARNING},
+    };
+    for (const auto &candidate : icons)
+        if (LoadIconA(NULL, candidate.id) == icon)
+            return candidate.style;
+    return 0;
+}
+
+}  // namespace
+
+bool StartProgram(const std::string &exe, Program *program, int showCommand)
+{
+    std::string folder = exe.substr(0, exe.find_last_of("\\/") + 1);
+    std::string commandLine = "\"" + exe + "\"";
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = (WORD)showCommand;
+    memset(&program->process, 0, sizeof program->process);
+    program->started = CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, FALSE, 0, NULL,
+                                      folder.empty() ? NULL : folder.c_str(), &startup, &program->process) != 0;
+    if (program->started)
+        WaitForInputIdle(program->process.hProcess, DRIVER_TIMEOUT_MS);
+    return program->started;
+}
+
+int WaitForExit(Program *program, DWORD timeoutMs)
+{
+    if (!program->started)
+        return -1;
+    if (WaitForSingleObject(program->process.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(program->process.hProcess, &code);
+    return (int)code;
+}
+
+void StopProgram(Program *program)
+{
+    if (!program->started)
+        return;
+    if (WaitForSingleObject(program->process.hProcess, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(program->process.hProcess, 99);
+        WaitForSingleObject(program->process.hProcess, DRIVER_TIMEOUT_MS);
+    }
+    CloseHandle(program->process.hThread);
+    CloseHandle(program->process.hProcess);
+    program->started = false;
+}
+
+HWND WaitForMainWindow(DWORD timeoutMs)
+{
+    for (DWORD waited = 0; waited <= timeoutMs; waited += PollMs) {
+        HWND window = FindWindowA("Vestibar", NULL);
+        if (window != NULL && IsWindowVisible(window))
+            return window;
+        Sleep(PollMs);
+    }
+    return NULL;
+}
+
+HWND FindDialog(const Program &program, int controlId)
+{
+    FindContext context = {program.process.dwProcessId, controlId, NULL};
+    EnumWindows(FindDialogProc, (LPARAM)&context);
+    return context.found;
+}
+
+HWND WaitForDialog(const Program &program, int controlId, DWORD timeoutMs)
+{
+    for (DWORD waited = 0; waited <= timeoutMs; waited += PollMs) {
+        HWND dialog = FindDialog(program, controlId);
+        if (dialog != NULL)
+            return dialog;
+        Sleep(PollMs);
+    }
+    return NULL;
+}
+
+BoxSeen AnswerMessageBox(const Program &program, DWORD timeoutMs)
+{
+    BoxSeen seen = {false, "", "", 0};
+    HWND box = WaitForDialog(program, 0xFFFF, timeoutMs);
+    if (box == NULL)
+        return seen;
+    seen.found = true;
+    seen.text = WindowText(GetDlgItem(box, 0xFFFF));
+    seen.caption = WindowText(box);
+    seen.icon = BoxIcon(box);
+    PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    // The box is gone once its window is destroyed.
+    for (DWORD waited = 0; waited <= timeoutMs && IsWindow(box); waited += PollMs)
+        Sleep(PollMs);
+    return seen;
+}
+
+std::string AnswerFileDialog(const Program &program, const char *path, DWORD timeoutMs)
+{
+    const int FileNameControl = 0x47C;
+    HWND dialog = WaitForDialog(program, FileNameControl, timeoutMs);
+    if (dialog == NULL)
+        return "";
+    std::string title = WindowText(dialog);
+    if (path != NULL) {
+        SendMessageA(GetDlgItem(dialog, FileNameControl), WM_SETTEXT, 0, (LPARAM)path);
+        PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    } else {
+        PostMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    }
+    for (DWORD waited = 0; waited <= timeoutMs && IsWindow(dialog); waited += PollMs)
+        Sleep(PollMs);
+    return title;
+}
+
+void Click(HWND dialog, int controlId)
+{
+    PostMessageA(GetDlgItem(dialog, controlId), BM_CLICK, 0, 0);
+}
+
+void PostSysCommand(HWND window, WPARAM command)
+{
+    PostMessageA(window, WM_SYSCOMMAND, command, 0);
+}
+
+bool DropFiles(const Program &program, HWND window, const std::vector<std::string> &paths)
+{
+    // DROPFILES, then the paths, each with its zero, then one more zero.
+    std::string block(sizeof(DROPFILES), '\0');
+    DROPFILES header;
+    memset(&header, 0, sizeof header);
+    header.pFiles = sizeof header;
+    header.fWide = FALSE;
+    memcpy(&block[0], &header, sizeof header);
+    for (const std::string &path : paths) {
+        block += path;
+        block += '\0';
+    }
+    block += '\0';
+    // The drop handle is global memory in the receiver; fixed memory there
+    // is addressed by its pointer, which GlobalLock hands back unchanged.
+    void *remote = VirtualAllocEx(program.process.hProcess, NULL, block.size(), MEM_COMMIT | MEM_RESERVE,
+                                  PAGE_READWRITE);
+    if (remote == NULL)
+        return false;
+    SIZE_T written = 0;
+    if (!WriteProcessMemory(program.process.hProcess, remote, block.data(), block.size(), &written) ||
+        written != block.size())
+        return false;
+    return PostMessageA(window, WM_DROPFILES, (WPARAM)remote, 0) != 0;
+}
+
+std::string WindowText(HWND window)
+{
+    // WM_GETTEXT asks the control itself: an edit control keeps its text
+    // where GetWindowText cannot see it from another process.  A program
+    // busy in a run answers late, hence the time-out and the fallback.
+    char text[1024];
+    DWORD_PTR length = 0;
+    if (SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, &length))
+        return std::string(text, length);
+    int fallback = GetWindowTextA(window, text, sizeof text);
+    return std::string(text, fallback > 0 ? fallback : 0);
+}
+
+bool IsButtonChecked(HWND dialog, int controlId)
+{
+    return SendMessageA(GetDlgItem(dialog, controlId), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool IsControlEnabled(HWND dialog, int controlId)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, controlId)) != 0;
+}
+
+void WaitIdle(const Program &program)
+{
+    WaitForInputIdle(program.process.hProcess, DRIVER_TIMEOUT_MS);
+}

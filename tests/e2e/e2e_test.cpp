@@ -1,0 +1,502 @@
+// End to end: the real vestibar.exe with NKF32.dll, driven from this process
+// as a user would drive it, over a sample MS-IM store.
+//
+// Command line: e2e_tests PROGRAM SAMPLE, where SAMPLE is the folder that
+// tools/sample/make_sample_store.py filled (with its expected outputs).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "beside_program.h"
+#include "driver.h"
+#include "resource.h"
+
+namespace {
+
+std::string ProgramPath;  // vestibar.exe
+std::string SamplePath;   // the generated store, ending in a backslash
+
+const char ImKey[] = "Software\\Microsoft\\Internet Mail and News";
+const char WinbiffKey[] = "Software\\Orangesoft\\Winbiff\\Recent File List";
+const char *const Mailboxes[] = {"Inbox.mbx", "Sent Items.mbx", "Archive.mbx"};
+
+// --- Files -----------------------------------------------------------------
+
+bool ReadFileBytes(const std::string &path, std::string *bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bytes->clear();
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0)
+        bytes->append(buffer, got);
+    CloseHandle(file);
+    return true;
+}
+
+std::string FileBytes(const std::string &path)
+{
+    std::string bytes;
+    EXPECT_TRUE(ReadFileBytes(path, &bytes)) << path;
+    return bytes;
+}
+
+// The files of a folder, by name, with their bytes.
+std::map<std::string, std::string> FolderFiles(const std::string &folder)
+{
+    std::map<std::string, std::string> files;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return files;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            files[found.cFileName] = FileBytes(folder + found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return files;
+}
+
+void RemoveTree(const std::string &folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(folder + name + "\\");
+            else
+                DeleteFileA((folder + name).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+// --- The registry as the two mail programs leave it --------------------------
+
+void SetString(const char *keyName, const char *value, const std::string &data)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    if (value != NULL)
+        RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)data.c_str(), (DWORD)data.size() + 1);
+    RegCloseKey(key);
+}
+
+void DeleteKey(const char *keyName)
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, keyName);
+}
+
+// A scratch copy of the sample: Store\Mail\ with the mailboxes, a WinBiff
+// user directory, its configuration file, and a folder for .eml files.
+class EndToEnd : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(ProgramPath.empty());
+        ASSERT_FALSE(SamplePath.empty());
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        root_ = std::string(temp) + "vestibar-e2e\\";
+        RemoveTree(root_);
+        CreateDirectoryA(root_.c_str(), NULL);
+        CreateDirectoryA((root_ + "Store").c_str(), NULL);
+        CreateDirectoryA(mail().substr(0, mail().size() - 1).c_str(), NULL);
+        CreateDirectoryA(user().substr(0, user().size() - 1).c_str(), NULL);
+        CreateDirectoryA(eml().substr(0, eml().size() - 1).c_str(), NULL);
+        for (const char *name : Mailboxes) {
+            std::string base = std::string(name).substr(0, strlen(name) - 4);
+            CopyFileA((SamplePath + "Store\\Mail\\" + name).c_str(), (mail() + name).c_str(), TRUE);
+            CopyFileA((SamplePath + "Store\\Mail\\" + base + ".idx").c_str(), (mail() + base + ".idx").c_str(), TRUE);
+        }
+        std::string ini = "[CONFIG]\r\nUserDirectory=" + user() + "\r\n";
+        HANDLE file = CreateFileA(iniPath().c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        DWORD written;
+        WriteFile(file, ini.data(), (DWORD)ini.size(), &written, NULL);
+        CloseHandle(file);
+        InstallMailPrograms();
+        program_.started = false;
+    }
+    void TearDown() override
+    {
+        StopProgram(&program_);
+        RemoveTree(root_);
+    }
+
+    std::string mail() const { return root_ + "Store\\Mail\\"; }
+    std::string user() const { return root_ + "User\\"; }
+    std::string eml() const { return root_ + "eml\\"; }
+    std::string iniPath() const { return root_ + "winbiff.ini"; }
+    std::string winbiffFolder() const { return user() + "From MS-IM\\"; }
+
+    void InstallMailPrograms()
+    {
+        SetString(ImKey, "Store Root", root_ + "Store");
+        SetString(WinbiffKey, "File1", iniPath());
+    }
+
+    HWND Start(int showCommand = SW_SHOWNORMAL)
+    {
+        EXPECT_TRUE(StartProgram(ProgramPath, &program_, showCommand));
+        HWND window = WaitForMainWindow();
+        EXPECT_TRUE(window != NULL);
+        return window;
+    }
+
+    // Clicks Run and, in .eml mode, answers the save dialog with the prefix.
+    BoxSeen Run(HWND window, const std::string &emlPrefix = "")
+    {
+        Click(window, IDC_RUN);
+        if (!emlPrefix.empty()) {
+            EXPECT_NE("", AnswerFileDialog(program_, emlPrefix.c_str()));
+        }
+        return AnswerMessageBox(program_);
+    }
+
+    std::map<std::string, std::string> Expected(const char *set)
+    {
+        return FolderFiles(SamplePath + "expected\\" + set + "\\");
+    }
+
+public:
+    std::string root_;
+
+protected:
+    Program program_;
+};
+
+// The texts the program shows, made from its own string table (the table
+// itself is checked byte for byte elsewhere).
+std::string Text(UINT id)
+{
+    char buffer[256];
+    int length = LoadStringA(GetModuleHandleA(NULL), id, buffer, sizeof buffer);
+    return std::string(buffer, length > 0 ? length : 0);
+}
+
+std::string Summary(int mailboxes, int messages)
+{
+    char text[256];
+    wsprintfA(text, Text(IDS_SUMMARY).c_str(), mailboxes, messages);
+    return text;
+}
+
+std::string SummaryWithDeleted(int mailboxes, int messages, int deleted)
+{
+    char text[256];
+    wsprintfA(text, Text(IDS_SUMMARY_WITH_DELETED).c_str(), mailboxes, messages, deleted);
+    return text;
+}
+
+void ExpectBox(const BoxSeen &box, UINT textId, UINT captionId, UINT icon)
+{
+    ASSERT_TRUE(box.found) << "no message box";
+    EXPECT_EQ(Text(textId), box.text);
+    EXPECT_EQ(Text(captionId), box.caption);
+    if (box.icon != 0) {
+        EXPECT_EQ(icon, box.icon);
+    }
+}
+
+// The multiset of file contents, whatever their names.
+std::multiset<std::string> Contents(const std::map<std::string, std::string> &files)
+{
+    std::multiset<std::string> contents;
+    for (const auto &file : files)
+        contents.insert(file.second);
+    return contents;
+}
+
+// --- Store runs -------------------------------------------------------------
+
+TEST_F(EndToEnd, StoreRunAsEmlLeavesDeletedMailOut)
+{
+    HWND window = Start();
+    Click(window, IDC_TO_EML);
+    BoxSeen box = Run(window, eml() + "exp");
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(Summary(3, 7), box.text);
+    EXPECT_EQ(Text(IDS_CAPTION_MESSAGE), box.caption);
+    // The directory search decides the mailbox order, so the numbering may
+    // differ; the names and the set of contents may not.
+    std::map<std::string, std::string> written = FolderFiles(eml());
+    std::map<std::string, std::string> expected = Expected("eml-skip");
+    ASSERT_EQ(expected.size(), written.size());
+    auto name = written.begin();
+    for (const auto &file : expected)
+        EXPECT_EQ(file.first, (name++)->first);
+    EXPECT_TRUE(Contents(expected) == Contents(written));
+}
+
+TEST_F(EndToEnd, StoreRunIntoWinbiffWithDeletedMail)
+{
+    HWND window = Start();
+    Click(window, IDC_INCLUDE_DELETED);
+    BoxSeen box = Run(window);
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(SummaryWithDeleted(3, 9, 2), box.text);
+    EXPECT_EQ(Expected("winbiff-all"), FolderFiles(winbiffFolder()));
+}
+
+TEST_F(EndToEnd, SecondWinbiffRunMeetsTheFolderFile)
+{
+    HWND window = Start();
+    ASSERT_TRUE(Run(window).found);
+    std::map<std::string, std::string> first = FolderFiles(winbiffFolder());
+    BoxSeen box = Run(window);
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(0u, box.text.find(Text(IDS_DEST_EXISTS).substr(0, Text(IDS_DEST_EXISTS).size() - 2)));
+    EXPECT_EQ(first, FolderFiles(winbiffFolder()));
+}
+
+// --- Dropped files ---------------------------------------------------------
+
+TEST_F(EndToEnd, DroppedMailboxesAsEmlInDropOrder)
+{
+    HWND window = Start();
+    Click(window, IDC_TO_EML);
+    std::vector<std::string> paths;
+    for (const char *name : Mailboxes)
+        paths.push_back(mail() + name);
+    paths.push_back(mail() + "Inbox.idx");  // not a mailbox: skipped
+    ASSERT_TRUE(DropFiles(program_, window, paths));
+    EXPECT_NE("", AnswerFileDialog(program_, (eml() + "exp").c_str()));
+    BoxSeen box = AnswerMessageBox(program_);
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(Summary(3, 7), box.text);
+    EXPECT_EQ(Expected("eml-skip"), FolderFiles(eml()));
+}
+
+TEST_F(EndToEnd, DroppedMailboxesIntoWinbiff)
+{
+    // MS-IM's settings are not consulted for a drop.
+    DeleteKey(ImKey);
+    HWND window = Start();
+    std::vector<std::string> paths;
+    for (const char *name : Mailboxes)
+        paths.push_back(mail() + name);
+    ASSERT_TRUE(DropFiles(program_, window, paths));
+    BoxSeen box = AnswerMessageBox(program_);
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(Summary(3, 7), box.text);
+    EXPECT_EQ(Expected("winbiff-skip"), FolderFiles(winbiffFolder()));
+}
+
+TEST_F(EndToEnd, DroppingNoMailboxShowsNothing)
+{
+    HWND window = Start();
+    ASSERT_TRUE(DropFiles(program_, window, {mail() + "Inbox.idx"}));
+    EXPECT_FALSE(AnswerMessageBox(program_, 3000).found);
+    EXPECT_TRUE(FindDialog(program_, IDC_PROGRESS_BAR) == NULL);
+}
+
+// --- Locating the stores: each failure with its message -----------------------
+
+TEST_F(EndToEnd, LocationFailures)
+{
+    struct Case {
+        const char *name;
+        void (*arrange)(EndToEnd *);
+        bool emlMode;
+        UINT textId, captionId;
+    };
+    const Case cases[] = {
+        {"MS-IM not installed", [](EndToEnd *) { DeleteKey(ImKey); }, false, IDS_IM_NOT_INSTALLED, IDS_CAPTION_REGISTRY},
+        {"store root empty", [](EndToEnd *) { SetString(ImKey, "Store Root", ""); }, false, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
+        {"store root missing", [](EndToEnd *) { DeleteKey(ImKey); SetString(ImKey, NULL, ""); }, false, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
+        {"recent file list empty", [](EndToEnd *) { SetString(WinbiffKey, "File1", ""); }, false, IDS_WINBIFF_MAILBOX_INVALID, IDS_CAPTION_SETTINGS},
+        {"no UserDirectory", [](EndToEnd *t) { SetString(WinbiffKey, "File1", t->root_ + "missing.ini"); }, false, IDS_WINBIFF_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
+        {"no mailbox in the store", [](EndToEnd *t) { SetString(ImKey, "Store Root", t->root_ + "Nowhere"); }, false, IDS_NO_MAILBOX, IDS_CAPTION_ERROR},
+        {"no mailbox, .eml mode", [](EndToEnd *t) { SetString(ImKey, "Store Root", t->root_ + "Nowhere"); }, true, IDS_NO_MAILBOX, IDS_CAPTION_ERROR},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        InstallMailPrograms();
+        c.arrange(this);
+        HWND window = Start();
+        if (c.emlMode)
+            Click(window, IDC_TO_EML);
+        BoxSeen box = Run(window, c.emlMode ? eml() + "exp" : "");
+        ExpectBox(box, c.textId, c.captionId, MB_ICONERROR);
+        // No run began: no progress window, nothing written.
+        EXPECT_TRUE(FindDialog(program_, IDC_PROGRESS_BAR) == NULL);
+        EXPECT_TRUE(FolderFiles(winbiffFolder()).empty());
+        Click(window, IDC_EXIT);
+        EXPECT_EQ(1, WaitForExit(&program_));
+        StopProgram(&program_);
+    }
+}
+
+LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A top-level window of another program's class, made by this process.
+HWND MakeWindow(const char *className, const char *title)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = PlainWindowProc;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.lpszClassName = className;
+    RegisterClassA(&windowClass);
+    return CreateWindowA(className, title, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
+                         GetModuleHandleA(NULL), NULL);
+}
+
+TEST_F(EndToEnd, WinbiffRunningStopsTheRun)
+{
+    HWND winbiff = MakeWindow("WINBIFF", "WinBiff");
+    HWND window = Start();
+    ExpectBox(Run(window), IDS_WINBIFF_RUNNING, IDS_CAPTION_ERROR, MB_ICONERROR);
+    DestroyWindow(winbiff);
+    EXPECT_TRUE(FolderFiles(winbiffFolder()).empty());
+}
+
+TEST_F(EndToEnd, OpenMsImWindowAsksForTheMailboxFolder)
+{
+    // The registry's store root is wrong; the open dialog names the folder.
+    SetString(ImKey, "Store Root", root_ + "Nowhere");
+    HWND msim = MakeWindow("CabinetWClass", "Internet Mail");
+    HWND window = Start();
+    Click(window, IDC_TO_EML);
+    Click(window, IDC_RUN);
+    EXPECT_EQ(Text(IDS_IMPORT_TITLE), AnswerFileDialog(program_, (mail() + "Inbox.mbx").c_str()));
+    EXPECT_EQ(Text(IDS_EXPORT_TITLE), AnswerFileDialog(program_, (eml() + "exp").c_str()));
+    BoxSeen box = AnswerMessageBox(program_);
+    DestroyWindow(msim);
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(Summary(3, 7), box.text);
+    EXPECT_EQ(7u, FolderFiles(eml()).size());
+}
+
+TEST_F(EndToEnd, CancelledExportDialogShowsNothing)
+{
+    HWND window = Start();
+    Click(window, IDC_TO_EML);
+    Click(window, IDC_RUN);
+    EXPECT_EQ(Text(IDS_EXPORT_TITLE), AnswerFileDialog(program_, NULL));
+    EXPECT_FALSE(AnswerMessageBox(program_, 2000).found);
+    EXPECT_TRUE(FolderFiles(eml()).empty());
+}
+
+// --- The window ---------------------------------------------------------------
+
+TEST_F(EndToEnd, InitialControlsAndModeSwitch)
+{
+    HWND window = Start();
+    EXPECT_TRUE(IsButtonChecked(window, IDC_TO_WINBIFF));
+    EXPECT_FALSE(IsButtonChecked(window, IDC_TO_EML));
+    EXPECT_TRUE(IsButtonChecked(window, IDC_PREFER_KANA));
+    EXPECT_FALSE(IsButtonChecked(window, IDC_PREFER_EUC));
+    EXPECT_FALSE(IsButtonChecked(window, IDC_INCLUDE_DELETED));
+    const int group[] = {IDC_CODE_GROUP, IDC_PREFER_KANA, IDC_PREFER_EUC};
+
+    Click(window, IDC_TO_EML);
+    WaitIdle(program_);
+    Sleep(200);
+    EXPECT_TRUE(IsButtonChecked(window, IDC_TO_EML));
+    EXPECT_FALSE(IsButtonChecked(window, IDC_TO_WINBIFF));
+    for (int id : group) {
+        SCOPED_TRACE(id);
+        EXPECT_FALSE(IsControlEnabled(window, id));
+    }
+    EXPECT_TRUE(IsButtonChecked(window, IDC_PREFER_KANA));  // greyed, still checked
+
+    Click(window, IDC_TO_WINBIFF);
+    Click(window, IDC_PREFER_EUC);
+    WaitIdle(program_);
+    Sleep(200);
+    for (int id : group) {
+        SCOPED_TRACE(id);
+        EXPECT_TRUE(IsControlEnabled(window, id));
+    }
+    EXPECT_TRUE(IsButtonChecked(window, IDC_PREFER_EUC));
+    EXPECT_FALSE(IsButtonChecked(window, IDC_PREFER_KANA));
+    EXPECT_FALSE(IsButtonChecked(window, IDC_INCLUDE_DELETED));
+}
+
+TEST_F(EndToEnd, WithoutWinbiffOnlyEmlMode)
+{
+    DeleteKey(WinbiffKey);
+    HWND window = Start();
+    EXPECT_FALSE(IsButtonChecked(window, IDC_TO_WINBIFF));
+    EXPECT_TRUE(IsButtonChecked(window, IDC_TO_EML));
+    for (int id : {IDC_TO_WINBIFF, IDC_CODE_GROUP, IDC_PREFER_KANA, IDC_PREFER_EUC}) {
+        SCOPED_TRACE(id);
+        EXPECT_FALSE(IsControlEnabled(window, id));
+    }
+    for (int id : {IDC_TO_EML, IDC_INCLUDE_DELETED, IDC_RUN, IDC_EXIT}) {
+        SCOPED_TRACE(id);
+        EXPECT_TRUE(IsControlEnabled(window, id));
+    }
+}
+
+TEST_F(EndToEnd, SingleInstance)
+{
+    HWND window = Start();
+    ShowWindow(window, SW_MINIMIZE);
+    Program second;
+    ASSERT_TRUE(StartProgram(ProgramPath, &second));
+    EXPECT_EQ(1, WaitForExit(&second));
+    StopProgram(&second);
+    Sleep(300);
+    EXPECT_FALSE(IsIconic(window));
+    EXPECT_EQ(window, FindWindowA("Vestibar", NULL));
+}
+
+TEST_F(EndToEnd, ExitButtonEndsTheProgram)
+{
+    HWND window = Start();
+    Click(window, IDC_EXIT);
+    EXPECT_EQ(1, WaitForExit(&program_));
+}
+
+TEST_F(EndToEnd, NeverShownMaximized)
+{
+    HWND window = Start(SW_SHOWMAXIMIZED);
+    EXPECT_FALSE(IsZoomed(window));
+    EXPECT_TRUE(IsWindowVisible(window));
+}
+
+// The menu's items are checked in-process by the window tests; here the
+// About item's command is sent as the menu would send it.
+TEST_F(EndToEnd, AboutBox)
+{
+    HWND window = Start();
+    PostSysCommand(window, IDM_ABOUT);
+    HWND about = WaitForDialog(program_, IDC_WEB_ADDRESS);
+    ASSERT_TRUE(about != NULL);
+    EXPECT_EQ("http://www.example.com/vestibar/", WindowText(GetDlgItem(about, IDC_WEB_ADDRESS)));
+    EXPECT_FALSE(IsWindowEnabled(window));  // modal
+    PostMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+    for (int i = 0; i < 100 && IsWindow(about); i++)
+        Sleep(50);
+    EXPECT_FALSE(IsWindow(about));
+    EXPECT_TRUE(IsWindowEnabled(window));
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    if (argc > 2) {
+        ProgramPath = BesideProgram(argv[1]);
+        SamplePath = BesideProgram(argv[2]);
+        if (!SamplePath.empty() && SamplePath.back() != '\\')
+            SamplePath += '\\';
+    }
+    return RUN_ALL_TESTS();
+}
