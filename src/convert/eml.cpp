@@ -14,13 +14,7 @@ int ExportMailboxAsEml(const char *name)
         return 0;
     HANDLE index = ProbeIndex(name);
     SetDlgItemTextA(ProgressDialog, IDC_FILE_NAME, name);
-    int result;
-    if (index != INVALID_HANDLE_VALUE) {
-        result = WalkIndexEntries(mailbox, index, WriteEmlMessage, NULL);
-        CloseHandle(index);
-    } else {
-        result = WalkRecords(mailbox, WriteEmlMessage, NULL);
-    }
+    int result = WalkMailbox(mailbox, index, WriteEmlMessage, NULL);
     CloseHandle(mailbox);
     return result;
 }

@@ -5,10 +5,11 @@
 
 static unsigned char CopyBuffer[COPY_BUFFER_SIZE];
 
-int ReadExact(HANDLE file, void *buffer, DWORD count, UINT textId)
+// Reports a transfer that failed (the system's code) or moved fewer bytes
+// than asked (code 0, as for the end of a file).
+static int CheckTransfer(BOOL succeeded, DWORD done, DWORD count, UINT textId)
 {
-    DWORD done = 0;
-    if (!ReadFile(file, buffer, count, &done, NULL)) {
+    if (!succeeded) {
         DWORD code = GetLastError();
         ShowSystemError(textId, IDS_CAPTION_ERROR, code);
         return 0;
@@ -20,19 +21,18 @@ int ReadExact(HANDLE file, void *buffer, DWORD count, UINT textId)
     return 1;
 }
 
+int ReadExact(HANDLE file, void *buffer, DWORD count, UINT textId)
+{
+    DWORD done = 0;
+    BOOL succeeded = ReadFile(file, buffer, count, &done, NULL);
+    return CheckTransfer(succeeded, done, count, textId);
+}
+
 int WriteExact(HANDLE file, const void *buffer, DWORD count, UINT textId)
 {
     DWORD done = 0;
-    if (!WriteFile(file, buffer, count, &done, NULL)) {
-        DWORD code = GetLastError();
-        ShowSystemError(textId, IDS_CAPTION_ERROR, code);
-        return 0;
-    }
-    if (done != count) {
-        ShowSystemError(textId, IDS_CAPTION_ERROR, 0);
-        return 0;
-    }
-    return 1;
+    BOOL succeeded = WriteFile(file, buffer, count, &done, NULL);
+    return CheckTransfer(succeeded, done, count, textId);
 }
 
 static int CopyPiece(HANDLE source, HANDLE destination, DWORD count)

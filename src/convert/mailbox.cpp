@@ -176,3 +176,12 @@ int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE 
     }
     return 1;
 }
+
+int WalkMailbox(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE target)
+{
+    if (index == INVALID_HANDLE_VALUE)
+        return WalkRecords(mailbox, action, target);
+    int result = WalkIndexEntries(mailbox, index, action, target);
+    CloseHandle(index);
+    return result;
+}

@@ -42,4 +42,8 @@ int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target);
 // handed on and counted in RunState.deletedCount.
 int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE target);
 
+// Runs the walk that fits: WalkIndexEntries when `index` is a file (and
+// then closes it), WalkRecords otherwise.  The mailbox stays open.
+int WalkMailbox(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE target);
+
 #endif

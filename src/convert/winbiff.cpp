@@ -60,13 +60,7 @@ int ConvertMailboxToWinbiff(const char *name)
     }
 
     SetDlgItemTextA(ProgressDialog, IDC_FILE_NAME, name);
-    int result;
-    if (index != INVALID_HANDLE_VALUE) {
-        result = WalkIndexEntries(mailbox, index, AppendWinbiffMessage, folder);
-        CloseHandle(index);
-    } else {
-        result = WalkRecords(mailbox, AppendWinbiffMessage, folder);
-    }
+    int result = WalkMailbox(mailbox, index, AppendWinbiffMessage, folder);
     CloseHandle(mailbox);
     CloseHandle(folder);
     return result;
