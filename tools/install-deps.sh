@@ -9,7 +9,7 @@ packages=(
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth locales
     googletest clang libclang-rt-14-dev
-    nkf zip unzip fonts-ipafont-gothic
+    nkf zip unzip fonts-ipafont-gothic fonts-wine
 )
 # 32-bit Wine, for machines whose kernel runs 32-bit code.
 foreign=(wine32:i386)

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes a small, realistic MS-IM store and what Vestibar should make of it.
 
-    make_sample_store.py OUT WINDOWS_OUT
+    make_sample_store.py [--bulk N] OUT WINDOWS_OUT
 
 OUT is a folder on this machine; WINDOWS_OUT names the same folder as the
 program under test sees it (for instance Z:\\work\\build\\sample), used in
@@ -15,6 +15,11 @@ the WinBiff configuration file.  The output is the same on every run:
     OUT/expected/winbiff-skip/    the WinBiff folder files, deleted mail left out
     OUT/expected/winbiff-all/     the same with deleted mail included
     OUT/expected/summary.txt      mailbox and message counts of each run
+
+--bulk N adds a fourth mailbox, "Mailing List", of N messages in ISO-2022-JP
+with its index (every third unread, every tenth deleted), for runs that last
+long enough to watch their progress window; its outputs join the expected
+ones.  Without it the store is the small one the end-to-end tests know.
 
 The expected WinBiff files are computed here with Python's own codecs, which
 makes them an oracle independent of the converter under test.  The .eml
@@ -157,16 +162,26 @@ def write(path, data):
         f.write(data)
 
 
+def bulk_mailbox(count):
+    flags = [(UNREAD if k % 3 == 0 else 0) | (DELETED if k % 10 == 9 else 0) for k in range(count)]
+    return ('Mailing List', 'iso-2022-jp', [k % len(MESSAGES) for k in range(count)], flags)
+
+
 def main():
-    if len(sys.argv) != 3:
+    args = sys.argv[1:]
+    mailboxes = list(MAILBOXES)
+    if len(args) == 4 and args[0] == '--bulk' and args[1].isdigit() and int(args[1]) > 0:
+        mailboxes.append(bulk_mailbox(int(args[1])))
+        args = args[2:]
+    if len(args) != 2:
         sys.exit(__doc__)
-    out, windows_out = sys.argv[1], sys.argv[2].rstrip('\\')
+    out, windows_out = args[0], args[1].rstrip('\\')
     mail = os.path.join(out, 'Store', 'Mail')
     summary = []
     for mode in ('skip', 'all'):
         number = 0
         deleted_count = 0
-        for name, code, indexes, flags in MAILBOXES:
+        for name, code, indexes, flags in mailboxes:
             entries = flags if flags is not None else [UNREAD] * len(indexes)
             folder = b''
             for i, f in zip(indexes, entries):
@@ -178,14 +193,14 @@ def main():
                 write(os.path.join(out, 'expected', 'eml-' + mode, 'exp%05d.eml' % number), raw)
                 folder += winbiff_entry(to_shift_jis(raw, code), f & UNREAD)
             write(os.path.join(out, 'expected', 'winbiff-' + mode, name), folder)
-        summary.append('%s mailboxes=%d messages=%d deleted=%d' % (mode, len(MAILBOXES), number, deleted_count))
-    for name, code, indexes, flags in MAILBOXES:
+        summary.append('%s mailboxes=%d messages=%d deleted=%d' % (mode, len(mailboxes), number, deleted_count))
+    for name, code, indexes, flags in mailboxes:
         mbx, offsets = build_mailbox([message_bytes(i, code) for i in indexes])
         write(os.path.join(mail, name + '.mbx'), mbx)
         if flags is not None:
             write(os.path.join(mail, name + '.idx'), build_index(flags, offsets))
     write(os.path.join(out, 'expected', 'summary.txt'),
-          ('order=' + ','.join(m[0] + '.mbx' for m in MAILBOXES) + '\n' + '\n'.join(summary) + '\n').encode())
+          ('order=' + ','.join(m[0] + '.mbx' for m in mailboxes) + '\n' + '\n'.join(summary) + '\n').encode())
     ini = '[CONFIG]\r\nUserDirectory=%s\\Winbiff\\User\\\r\n' % windows_out
     write(os.path.join(out, 'Winbiff', 'winbiff.ini'), ini.encode('cp932'))
     os.makedirs(os.path.join(out, 'Winbiff', 'User'), exist_ok=True)
