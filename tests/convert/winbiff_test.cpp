@@ -1,0 +1,565 @@
+// ConvertMailboxToWinbiff and AppendWinbiffMessage: the bytes of the folder
+// file for each shape of message, the option string that the code-conversion
+// buttons of the main dialog choose for every message, Japanese mail in its
+// three codes, and each way a conversion ends: its one box, what the folder
+// file then holds, every handle closed.
+//
+// Built twice: with NKF32.dll (convert_tests), and with
+// VESTIBAR_LENGTHENING_CONVERTER beside a stand-in NKF32.dll that lengthens
+// the header block (winbiff_lengthening_tests).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <stdio.h>
+
+#include <functional>
+
+#include "flags.h"
+#include "mailbox.h"
+#include "msgbox_recorder.h"
+#include "resource.h"
+#include "state.h"
+#include "store_builder.h"
+#include "winbiff.h"
+
+#ifdef VESTIBAR_LENGTHENING_CONVERTER
+#include "lengthening_nkf32.h"
+#endif
+
+namespace {
+
+const char SeenLine[] = "X-winbiff-flags: Seen\r\n";
+const char UnseenLine[] = "X-winbiff-flags: Unseen\r\n";
+const char EndMark[] = "\r\n.\r\n";
+
+// One entry of a folder file: the converted header lines, the flag line, the
+// rest of the converted message from its first empty line, the end mark.
+std::string Entry(const std::string &header, bool unread, const std::string &rest)
+{
+    return header + (unread ? UnseenLine : SeenLine) + rest + EndMark;
+}
+
+// The main dialog from the program's own template, but under a class of the
+// test's own: the other test programs look for a running program by the
+// class "Vestibar", and must not find this one.
+const char DialogClass[] = "WinbTest";  // as long as "Vestibar"
+
+HWND CreateMainDialogForTest()
+{
+    HRSRC found = FindResourceA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), (LPCSTR)RT_DIALOG);
+    if (found == NULL)
+        return NULL;
+    const BYTE *data = (const BYTE *)LockResource(LoadResource(AppInstance, found));
+    std::vector<BYTE> copy(data, data + SizeofResource(AppInstance, found));
+    // After the fixed part of the template (18 bytes) and an empty menu
+    // field (one zero word) comes the class name.
+    const size_t classAt = 18 + 2;
+    WCHAR *name = (WCHAR *)(copy.data() + classAt);
+    if (copy.size() < classAt + 9 * sizeof(WCHAR) || copy[18] != 0 || copy[19] != 0 ||
+        lstrcmpiW(name, L"Vestibar") != 0)
+        return NULL;
+    for (int i = 0; i < 8; i++)
+        name[i] = (WCHAR)DialogClass[i];
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = DefDlgProcA;
+    windowClass.cbWndExtra = DLGWINDOWEXTRA;
+    windowClass.hInstance = AppInstance;
+    windowClass.lpszClassName = DialogClass;
+    RegisterClassA(&windowClass);
+    return CreateDialogIndirectParamA(AppInstance, (LPCDLGTEMPLATEA)copy.data(), NULL, NULL, 0);
+}
+
+// A crash (a heap written past) ends the program at once, instead of
+// waiting for a debugger until the test's time runs out.
+LONG WINAPI EndOnCrash(EXCEPTION_POINTERS *exception)
+{
+    fprintf(stderr, "crashed: exception %08lx at %p\n", (unsigned long)exception->ExceptionRecord->ExceptionCode,
+            exception->ExceptionRecord->ExceptionAddress);
+    fflush(stderr);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void Prefer(int button)
+{
+    CheckRadioButton(MainDialog, IDC_PREFER_KANA, IDC_PREFER_EUC, button);
+}
+
+class WinbiffTest : public testing::Test {
+public:
+    static void SetUpTestSuite()
+    {
+        SetUnhandledExceptionFilter(EndOnCrash);
+        MainDialog = CreateMainDialogForTest();
+    }
+    static void TearDownTestSuite()
+    {
+        if (MainDialog != NULL)
+            DestroyWindow(MainDialog);
+        MainDialog = NULL;
+    }
+    void SetUp() override
+    {
+        ASSERT_NE((HWND)NULL, MainDialog) << "no main dialog";
+        ClearRecordedBoxes();
+        RunState = RunCounters();
+        RemoveTree(in());
+        RemoveTree(out());
+        CreateDirectoryA(in().c_str(), NULL);
+        CreateDirectoryA(out().c_str(), NULL);
+        SetPathBuffer(SourceDir, in());
+        SetPathBuffer(OutputBase, out());
+        Prefer(IDC_PREFER_KANA);
+    }
+    std::string in() const { return dir.path() + "in\\"; }
+    std::string out() const { return dir.path() + "out\\"; }
+
+    // Inbox.mbx holding `messages`, without an index; or with one whose
+    // entries carry `flags` and name the records, stored in reverse order,
+    // in the order of `messages`.
+    void Store(const std::vector<std::string> &messages, bool indexed = false,
+               const std::vector<unsigned char> &flags = {})
+    {
+        std::vector<std::string> stored(messages);
+        if (indexed)
+            stored.assign(messages.rbegin(), messages.rend());
+        MailboxImage image = BuildMailbox(stored);
+        WriteBytes(in() + "Inbox.mbx", image.bytes);
+        if (indexed) {
+            std::vector<EntryFields> entries;
+            for (size_t i = 0; i < flags.size(); i++)
+                entries.push_back({flags[i], image.recordOffsets[messages.size() - 1 - i]});
+            WriteBytes(in() + "Inbox.idx", BuildIndex(entries));
+        }
+    }
+
+    // The folder file's bytes, read without sharing: nothing holds it open.
+    std::string FolderFile()
+    {
+        std::string bytes;
+        EXPECT_TRUE(ReadBytes(out() + "Inbox", &bytes, 0)) << "no folder file, or it is held open";
+        return bytes;
+    }
+
+    ScratchDir dir;
+};
+
+#ifndef VESTIBAR_LENGTHENING_CONVERTER
+
+TEST_F(WinbiffTest, FolderFileBytesForEachShapeOfMessage)
+{
+    const bool U = true, S = false;
+    std::string largeHeader, largeBody;
+    for (int i = 0; i < 300; i++)
+        largeHeader += "Received: from relay" + std::to_string(i) + " by host\r\n";
+    for (int i = 0; i < 2500; i++)
+        largeBody += "line " + std::to_string(i) + " of a long body, with some text to make it longer\r\n";
+    struct Case {
+        const char *name;
+        std::vector<std::string> messages;
+        bool indexed;
+        std::vector<unsigned char> flags;
+        std::string folder;
+    };
+    const Case cases[] = {
+        {"no index: every message Unseen",
+         {"From: a\r\nSubject: b\r\n\r\nBody\r\n", "Subject: c\r\n\r\nx"},
+         false,
+         {},
+         Entry("From: a\r\nSubject: b\r\n", U, "\r\nBody\r\n") + Entry("Subject: c\r\n", U, "\r\nx")},
+        // Deleted entries are handed on (skipDeleted clear); bits 2 and 3
+        // mean nothing.
+        {"index: bit 1 gives Unseen, the others Seen",
+         {"A: 1\r\n\r\n1", "A: 2\r\n\r\n2", "A: 3\r\n\r\n3", "A: 4\r\n\r\n4", "A: 5\r\n\r\n5", "A: 6\r\n\r\n6"},
+         true,
+         {0, ENTRY_UNREAD, ENTRY_DELETED, ENTRY_DELETED | ENTRY_UNREAD, 0x0c, 0x0c | ENTRY_UNREAD},
+         Entry("A: 1\r\n", S, "\r\n1") + Entry("A: 2\r\n", U, "\r\n2") + Entry("A: 3\r\n", S, "\r\n3") +
+             Entry("A: 4\r\n", U, "\r\n4") + Entry("A: 5\r\n", S, "\r\n5") + Entry("A: 6\r\n", U, "\r\n6")},
+        {"index without entries", {"A: 1\r\n\r\n1"}, true, {}, ""},
+        {"LF-only header lines", {"From: a\nTo: b\n\nBody\n"}, false, {}, Entry("From: a\nTo: b\n", U, "\nBody\n")},
+        {"starts with an empty line", {"\r\nBody\r\n", "\nBody\n"}, false, {},
+         Entry("", U, "\r\nBody\r\n") + Entry("", U, "\nBody\n")},
+        {"no empty line", {"From: a\r\nSubject: b\r\n"}, false, {}, Entry("From: a\r\nSubject: b\r\n", U, "")},
+        {"no empty line, ends inside a line", {"From: a\r\nSubj"}, false, {}, Entry("From: a\r\nSubj", U, "")},
+        {"0 bytes", {"", ""}, true, {ENTRY_UNREAD, 0}, Entry("", U, "") + Entry("", S, "")},
+        {"CR not followed by LF",
+         {"A: x\ry\r\nB: z\r\r\n\r\nbody\rmore\r\n", "A: x\r"},
+         false,
+         {},
+         Entry("A: x\ry\r\nB: z\r\r\n", U, "\r\nbody\rmore\r\n") + Entry("A: x\r", U, "")},
+        {"body lines holding a dot", {"A: x\r\n\r\n.\r\n..\r\n.\r\n"}, false, {},
+         Entry("A: x\r\n", U, "\r\n.\r\n..\r\n.\r\n")},
+        {"an X-winbiff-flags line already there",
+         {"X-winbiff-flags: Seen\r\nFrom: a\r\n\r\nB\r\n"},
+         false,
+         {},
+         Entry("X-winbiff-flags: Seen\r\nFrom: a\r\n", U, "\r\nB\r\n")},
+        // The next record is still found where its record length says.
+        {"a NUL in the body cuts the message",
+         {std::string("From: a\r\n\r\nBo\0dy\r\n", 17), "Next: m\r\n\r\nn"},
+         false,
+         {},
+         Entry("From: a\r\n", U, "\r\nBo") + Entry("Next: m\r\n", U, "\r\nn")},
+        {"a NUL in a header line", {std::string("Fr\0om: a\r\n\r\nB", 13), std::string("\0A: 1\r\n", 7)}, false,
+         {}, Entry("Fr", U, "") + Entry("", U, "")},
+        {"large message", {largeHeader + "\r\n" + largeBody}, false, {}, Entry(largeHeader, U, "\r\n" + largeBody)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        Store(c.messages, c.indexed, c.flags);
+
+        EXPECT_EQ(1, ConvertMailboxToWinbiff("Inbox.mbx"));
+
+        ExpectErrorBoxes({});
+        EXPECT_EQ(std::vector<std::string>{"Inbox"}, ListTree(out()));
+        EXPECT_EQ(c.folder, FolderFile());
+    }
+}
+
+// The converted text up to its first empty line takes the flag line.
+std::string ConvertedEntry(const std::string &converted)
+{
+    size_t cut = converted.find("\r\n\r\n") + 2;
+    return Entry(converted.substr(0, cut), true, converted.substr(cut));
+}
+
+// Every message's reading with each of the two buttons: button 1011 ("Xs")
+// reads bytes that are both EUC-JP and Shift_JIS half-width kana as
+// Shift_JIS, button 1012 ("s") as EUC-JP; whatever only one code allows is
+// read in that code either way.
+TEST_F(WinbiffTest, JapaneseMailBecomesShiftJisUnderEitherButton)
+{
+    // 日本語 in the subject, こんにちは in the body.
+    const std::string sjis = "Subject: \x93\xfa\x96\x7b\x8c\xea\r\n\r\n\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd\r\n";
+    struct Case {
+        const char *name;
+        std::string stored, withKana, withEuc;
+    };
+    const Case cases[] = {
+        {"ISO-2022-JP", "Subject: \x1b$BF|K\\8l\x1b(B\r\n\r\n\x1b$B$3$s$K$A$O\x1b(B\r\n", sjis, sjis},
+        {"EUC-JP", "Subject: \xc6\xfc\xcb\xdc\xb8\xec\r\n\r\n\xa4\xb3\xa4\xf3\xa4\xcb\xa4\xc1\xa4\xcf\r\n", sjis, sjis},
+        {"Shift_JIS", sjis, sjis, sjis},
+        // ｱｲ in ISO-2022-JP's kana set and between SO and SI.
+        {"ISO-2022-JP half-width kana", "Subject: \x1b(I12\x1b(B \x0e" "12\x0f\r\n\r\nx\r\n",
+         "Subject: \xb1\xb2 \xb1\xb2\r\n\r\nx\r\n", "Subject: \xb1\xb2 \xb1\xb2\r\n\r\nx\r\n"},
+        // The line end ends the kanji shift that ESC ( B should have ended.
+        {"ISO-2022-JP line without its ESC ( B", "Subject: \x1b$BF|K\\\r\nFrom: a\r\n\r\nx\r\n",
+         "Subject: \x93\xfa\x96\x7b\r\nFrom: a\r\n\r\nx\r\n", "Subject: \x93\xfa\x96\x7b\r\nFrom: a\r\n\r\nx\r\n"},
+        // ､ｱ､ｲ in Shift_JIS, あい in EUC-JP.
+        {"EUC-JP or Shift_JIS kana", "Subject: k\r\n\r\n\xa4\xa2\xa4\xa4\r\n", "Subject: k\r\n\r\n\xa4\xa2\xa4\xa4\r\n",
+         "Subject: k\r\n\r\n\x82\xa0\x82\xa2\r\n"},
+    };
+    for (int button : {IDC_PREFER_KANA, IDC_PREFER_EUC}) {
+        SCOPED_TRACE(button == IDC_PREFER_KANA ? "button 1011, Xs" : "button 1012, s");
+        SetUp();
+        Prefer(button);
+        // All in one mailbox: each message is read on its own.
+        std::vector<std::string> messages;
+        for (const Case &c : cases)
+            messages.push_back(c.stored);
+        Store(messages);
+
+        EXPECT_EQ(1, ConvertMailboxToWinbiff("Inbox.mbx"));
+
+        ExpectErrorBoxes({});
+        std::string folder = FolderFile();
+        for (const Case &c : cases) {
+            SCOPED_TRACE(c.name);
+            std::string entry = ConvertedEntry(button == IDC_PREFER_KANA ? c.withKana : c.withEuc);
+            EXPECT_EQ(entry, folder.substr(0, entry.size()));
+            folder.erase(0, entry.size());
+        }
+        EXPECT_EQ("", folder);
+    }
+}
+
+WNDPROC BarProcedure;
+
+// The walk steps the progress bar right before it hands on each message:
+// there the buttons are turned over, so that each message meets the other
+// setting than the one before.
+LRESULT CALLBACK TurningBar(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == PBM_STEPIT)
+        Prefer(IsDlgButtonChecked(MainDialog, IDC_PREFER_KANA) == BST_CHECKED ? IDC_PREFER_EUC : IDC_PREFER_KANA);
+    return CallWindowProcA(BarProcedure, bar, message, wParam, lParam);
+}
+
+TEST_F(WinbiffTest, ButtonReadForEveryMessage)
+{
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    ASSERT_TRUE(InitCommonControlsEx(&controls));
+    ProgressDialog = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, NULL, 0);
+    ASSERT_NE((HWND)NULL, ProgressDialog);
+    HWND bar = GetDlgItem(ProgressDialog, IDC_PROGRESS_BAR);
+    BarProcedure = (WNDPROC)SetWindowLongPtrA(bar, GWLP_WNDPROC, (LONG_PTR)TurningBar);
+    const std::string ambiguous = "Subject: k\r\n\r\n\xa4\xa2\xa4\xa4\r\n";
+    const std::string asEuc = Entry("Subject: k\r\n", true, "\r\n\x82\xa0\x82\xa2\r\n");
+    const std::string asKana = Entry("Subject: k\r\n", true, "\r\n\xa4\xa2\xa4\xa4\r\n");
+    Store({ambiguous, ambiguous, ambiguous, ambiguous});
+
+    EXPECT_EQ(1, ConvertMailboxToWinbiff("Inbox.mbx"));
+
+    ExpectErrorBoxes({});
+    EXPECT_EQ(asEuc + asKana + asEuc + asKana, FolderFile());
+    EXPECT_EQ(4, SendMessageA(bar, PBM_GETPOS, 0, 0));
+    char label[64];
+    GetDlgItemTextA(ProgressDialog, IDC_FILE_NAME, label, sizeof label);
+    EXPECT_STREQ("Inbox.mbx", label);
+    DestroyWindow(ProgressDialog);
+    ProgressDialog = NULL;
+}
+
+TEST_F(WinbiffTest, SecondRunMeetsTheFolderFile)
+{
+    Store({"From: a\r\n\r\n1\r\n", "From: b\r\n\r\n2\r\n"});
+    ASSERT_EQ(1, ConvertMailboxToWinbiff("Inbox.mbx"));
+    const std::string first = FolderFile();
+    ASSERT_EQ(Entry("From: a\r\n", true, "\r\n1\r\n") + Entry("From: b\r\n", true, "\r\n2\r\n"), first);
+    ClearRecordedBoxes();
+    SetLastError(0xdeadbeef);
+
+    EXPECT_EQ(0, ConvertMailboxToWinbiff("Inbox.mbx"));
+
+    ExpectErrorBoxes({TextWithArgument(IDS_DEST_EXISTS, out() + "Inbox")});
+    EXPECT_EQ(first, FolderFile());
+    EXPECT_EQ(2, RunState.messageNumber);  // nothing more handed on
+    std::string mailbox;
+    EXPECT_TRUE(ReadBytes(in() + "Inbox.mbx", &mailbox, 0)) << "mailbox held open";
+}
+
+// Each way a conversion can end: its result, its one box, what the output
+// folder holds; afterwards nothing is held open and the sources are as they
+// were.
+TEST_F(WinbiffTest, EveryEndClosesEverythingAndReportsOnce)
+{
+    const MailboxImage two = BuildMailbox({"A: 1\r\n\r\none\r\n", "A: 2\r\n\r\ntwo\r\n"});
+    const std::string firstEntry = Entry("A: 1\r\n", true, "\r\none\r\n");
+    auto secondSize = [&two](uint32_t size) {
+        std::string bytes = two.bytes;
+        PutU32(bytes, two.recordOffsets[1] + MESSAGE_SIZE_FIELD, size);
+        return bytes;
+    };
+    typedef std::function<void(WinbiffTest &)> Prepare;
+    typedef std::function<std::string(WinbiffTest &)> Box;
+    auto nothing = [](WinbiffTest &) {};
+    auto none = [](WinbiffTest &) { return std::string(); };
+    auto system = [](UINT id, DWORD code) { return [id, code](WinbiffTest &) { return SystemErrorText(id, code); }; };
+    auto plain = [](UINT id) { return [id](WinbiffTest &) { return PlainText(id); }; };
+    auto outOfMemory = plain(IDS_OUT_OF_MEMORY);
+    struct Case {
+        const char *name;
+        std::string mailbox, index;  // index empty: none
+        Prepare prepare;
+        int result;
+        Box box;
+        bool folderMade;
+        std::string folder;
+    };
+    const Case cases[] = {
+        {"success", two.bytes, "", nothing, 1, none, true, firstEntry + Entry("A: 2\r\n", true, "\r\ntwo\r\n")},
+        {"success indexed", two.bytes, BuildIndex({{0, two.recordOffsets[1]}}), nothing, 1, none, true,
+         Entry("A: 2\r\n", false, "\r\ntwo\r\n")},
+        {"folder file exists", two.bytes, "", [](WinbiffTest &t) { WriteBytes(t.out() + "Inbox", "keep"); }, 0,
+         [](WinbiffTest &t) { return TextWithArgument(IDS_DEST_EXISTS, t.out() + "Inbox"); }, true, "keep"},
+        {"folder file exists, indexed", two.bytes, BuildIndex({{0, two.recordOffsets[1]}}),
+         [](WinbiffTest &t) { WriteBytes(t.out() + "Inbox", ""); }, 0,
+         [](WinbiffTest &t) { return TextWithArgument(IDS_DEST_EXISTS, t.out() + "Inbox"); }, true, ""},
+        {"bad magic", "JMF7" + two.bytes.substr(4), "", nothing, 0, plain(IDS_NOT_A_MAILBOX), true, ""},
+        {"bad magic, indexed", "jMF6" + two.bytes.substr(4), BuildIndex({{0, two.recordOffsets[1]}}), nothing, 0,
+         plain(IDS_NOT_A_MAILBOX), true, ""},
+        {"mailbox shorter than its magic", "JMF", "", nothing, 0, system(IDS_READ_SOURCE_FAILED, 0), true, ""},
+        {"no such mailbox", "", "", [](WinbiffTest &t) { DeleteFileA((t.in() + "Inbox.mbx").c_str()); }, 0,
+         system(IDS_OPEN_SOURCE_FAILED, ERROR_FILE_NOT_FOUND), false, ""},
+        {"second message cut short", secondSize(100), "", nothing, 0, system(IDS_READ_SOURCE_FAILED, 0), true,
+         firstEntry},
+        {"record offset beyond the mailbox", two.bytes, BuildIndex({{0, 0x10000}}), nothing, 0,
+         system(IDS_READ_SOURCE_FAILED, 0), true, ""},
+        {"index cut short", two.bytes, "JMF9\x01\x02", nothing, 0, system(IDS_READ_INDEX_FAILED, 0), true, ""},
+        {"no output folder", two.bytes, "", [](WinbiffTest &t) { SetPathBuffer(OutputBase, t.out() + "none\\"); },
+         0, system(IDS_CREATE_DEST_FAILED, ERROR_PATH_NOT_FOUND), false, ""},
+        // Sizes whose buffers (size + 64, 2 x size + 128) do not fit in 32
+        // bits: refused before anything is taken or read.
+        {"message size 0x7fffffc0", secondSize(0x7fffffc0), "", nothing, 0, outOfMemory, true, firstEntry},
+        {"message size 0x80000000", secondSize(0x80000000), "", nothing, 0, outOfMemory, true, firstEntry},
+        {"message size 0xffffffbf", secondSize(0xffffffbf), "", nothing, 0, outOfMemory, true, firstEntry},
+        {"message size 0xffffffc0", secondSize(0xffffffc0), "", nothing, 0, outOfMemory, true, firstEntry},
+        {"message size 0xfffffff0", secondSize(0xfffffff0), "", nothing, 0, outOfMemory, true, firstEntry},
+        {"message size 0xffffffff", secondSize(0xffffffff), "", nothing, 0, outOfMemory, true, firstEntry},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        DeleteFileA((in() + "Inbox.idx").c_str());
+        WriteBytes(in() + "Inbox.mbx", c.mailbox);
+        if (!c.index.empty())
+            WriteBytes(in() + "Inbox.idx", c.index);
+        c.prepare(*this);
+        const std::vector<std::string> sources = ListTree(in());
+        std::vector<std::string> before(sources.size());
+        for (size_t i = 0; i < sources.size(); i++)
+            ReadBytes(in() + sources[i], &before[i]);
+        SetLastError(0xdeadbeef);
+
+        EXPECT_EQ(c.result, ConvertMailboxToWinbiff("Inbox.mbx"));
+
+        std::string box = c.box(*this);
+        ExpectErrorBoxes(box.empty() ? std::vector<std::string>() : std::vector<std::string>{box});
+        EXPECT_EQ(c.folderMade ? std::vector<std::string>{"Inbox"} : std::vector<std::string>(), ListTree(out()));
+        if (c.folderMade) {
+            EXPECT_EQ(c.folder, FolderFile());
+        }
+        EXPECT_EQ(sources, ListTree(in()));
+        for (size_t i = 0; i < sources.size(); i++) {
+            std::string after;  // read without sharing: nothing holds it open
+            EXPECT_TRUE(ReadBytes(in() + sources[i], &after, 0) && after == before[i]) << sources[i];
+        }
+    }
+}
+
+// OutputBase at its longest (255 bytes, naming a file in the output folder)
+// and a mailbox name whose stem makes the folder path 264 bytes or more: the
+// path is refused, not cut into the name of another file, and the mailbox
+// and its index are closed again.
+TEST_F(WinbiffTest, FolderPathTooLongForItsBuffer)
+{
+    const std::string base = out() + std::string(PATH_BUFFER_SIZE - 1 - out().size(), 'b');
+    // 264 bytes, and far beyond the buffer (a copy past it would not pass
+    // unnoticed).
+    const std::string names[] = {"Folder009.mbx", std::string(200, 'F') + ".mbx"};
+    for (const std::string &name : names) {
+        for (bool indexed : {false, true}) {
+            SCOPED_TRACE(std::to_string(name.size()) + "-byte name" + (indexed ? ", indexed" : ""));
+            SetUp();
+            SetPathBuffer(OutputBase, base);
+            std::string stem = name.substr(0, name.size() - 4);
+            ASSERT_LE((size_t)FULL_PATH_SIZE, base.size() + stem.size());
+            MailboxImage image = BuildMailbox({"A: 1\r\n\r\n1"});
+            WriteBytes(in() + name, image.bytes);
+            if (indexed)
+                WriteBytes(in() + stem + ".idx", BuildIndex({{0, image.recordOffsets[0]}}));
+            SetLastError(0xdeadbeef);
+
+            EXPECT_EQ(0, ConvertMailboxToWinbiff(name.c_str()));
+
+            ExpectErrorBoxes({SystemErrorText(IDS_CREATE_DEST_FAILED, ERROR_FILENAME_EXCED_RANGE)});
+            EXPECT_EQ(std::vector<std::string>(), ListTree(out()));
+            EXPECT_EQ(0, RunState.messageNumber);
+            for (const std::string &source : ListTree(in())) {
+                std::string bytes;  // read without sharing: nothing holds it open
+                EXPECT_TRUE(ReadBytes(in() + source, &bytes, 0)) << source;
+            }
+        }
+    }
+}
+
+// AppendWinbiffMessage on handles of the test's own: a folder file it may
+// not write and a mailbox it may not read.
+TEST_F(WinbiffTest, AppendReportsReadAndWriteFailures)
+{
+    const std::string message = "From: a\r\n\r\nbody\r\n";
+    WriteBytes(in() + "message", message);
+    WriteBytes(out() + "Inbox", "");
+    struct Case {
+        const char *name;
+        DWORD messageAccess, folderAccess, size;
+        int result;
+        std::string box, folder;
+    };
+    const Case cases[] = {
+        {"success", GENERIC_READ, GENERIC_WRITE, (DWORD)message.size(), 1, "",
+         Entry("From: a\r\n", false, "\r\nbody\r\n")},
+        {"message cannot be read", GENERIC_WRITE, GENERIC_WRITE, (DWORD)message.size(), 0,
+         SystemErrorText(IDS_READ_SOURCE_FAILED, ERROR_ACCESS_DENIED), ""},
+        {"message shorter than its size", GENERIC_READ, GENERIC_WRITE, (DWORD)message.size() + 1, 0,
+         SystemErrorText(IDS_READ_SOURCE_FAILED, 0), ""},
+        {"folder file cannot be written", GENERIC_READ, GENERIC_READ, (DWORD)message.size(), 0,
+         SystemErrorText(IDS_WRITE_DEST_FAILED, ERROR_ACCESS_DENIED), ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ClearRecordedBoxes();
+        HANDLE source = CreateFileA((in() + "message").c_str(), c.messageAccess, 0, NULL, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, NULL);
+        HANDLE folder = CreateFileA((out() + "Inbox").c_str(), c.folderAccess, 0, NULL, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, source);
+        ASSERT_NE(INVALID_HANDLE_VALUE, folder);
+        SetLastError(0xdeadbeef);
+
+        EXPECT_EQ(c.result, AppendWinbiffMessage(source, c.size, 0, folder));
+
+        CloseHandle(source);
+        CloseHandle(folder);
+        ExpectErrorBoxes(c.box.empty() ? std::vector<std::string>() : std::vector<std::string>{c.box});
+        EXPECT_EQ(c.folder, FolderFile());
+        WriteBytes(out() + "Inbox", "");
+    }
+}
+
+#else  // VESTIBAR_LENGTHENING_CONVERTER
+
+// The line that the stand-in converter puts in front of every text.
+std::string PrefixLine(const char *option)
+{
+    std::string line = LENGTHENING_PREFIX_NAME + std::string(option);
+    line.resize(LENGTHENING_PREFIX_SIZE - 2, '.');
+    return line + "\r\n";
+}
+
+// A converter that writes more header bytes than the raw buffer of
+// messageSize + 64 bytes holds: the program makes the room, so the folder
+// file holds the whole lengthened header block and the heap stays whole.
+TEST_F(WinbiffTest, ConverterThatLengthensTheHeaderBlock)
+{
+    std::string manyLines, doubled;
+    for (int i = 0; i < 2000; i++) {
+        std::string line = "X-Line-" + std::to_string(i) + ": value\r\n";
+        manyLines += line;
+        doubled += line + line;
+    }
+    struct Case {
+        const char *name;
+        std::string message;
+        std::string header, rest;  // as converted, without the line in front
+        bool beyondRawBuffer;
+    };
+    const Case cases[] = {
+        {"0 bytes", "", "", "", true},
+        {"no empty line", "A: 1\r\n", "A: 1\r\nA: 1\r\n", "", true},
+        {"ends inside a line", "A: 1\r\nSub", "A: 1\r\nA: 1\r\nSubSub", "", true},
+        {"header and body", "From: a\r\nTo: b\r\n\r\nbody\r\n", "From: a\r\nFrom: a\r\nTo: b\r\nTo: b\r\n",
+         "\r\nbody\r\n", true},
+        {"LF only", "From: a\n\nbody\n", "From: a\nFrom: a\n", "\nbody\n", true},
+        {"starts with an empty line", "\r\nbody", "", "\r\nbody", true},
+        {"short header, long body", "A: 1\r\n\r\n" + std::string(300, 'b'), "A: 1\r\nA: 1\r\n",
+         "\r\n" + std::string(300, 'b'), false},
+        {"2000 header lines", manyLines + "\r\nbody\r\n", doubled, "\r\nbody\r\n", true},
+    };
+    // Each message twice in its mailbox, once unread: the second takes its
+    // buffers after the first has given its enlarged one back.
+    for (int button : {IDC_PREFER_KANA, IDC_PREFER_EUC}) {
+        const char *option = button == IDC_PREFER_KANA ? "Xs" : "s";
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(option) + ", " + c.name);
+            SetUp();
+            Prefer(button);
+            size_t headerBlock = LENGTHENING_PREFIX_SIZE + c.header.size();
+            EXPECT_EQ(c.beyondRawBuffer, headerBlock + FLAGS_LINE_ROOM > c.message.size() + 64);
+            Store({c.message, c.message}, true, {ENTRY_UNREAD, 0});
+
+            EXPECT_EQ(1, ConvertMailboxToWinbiff("Inbox.mbx"));
+
+            ExpectErrorBoxes({});
+            EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, NULL)) << "the heap is damaged";
+            const std::string header = PrefixLine(option) + c.header;
+            EXPECT_EQ(Entry(header, true, c.rest) + Entry(header, false, c.rest), FolderFile());
+        }
+    }
+}
+
+#endif
+
+}  // namespace
