@@ -10,6 +10,8 @@ packages=(
     wine wine64 xvfb xauth locales
     googletest clang libclang-rt-14-dev
     nkf zip unzip fonts-ipafont-gothic fonts-wine
+    # The qemu guest that runs the 32-bit build (tools/guest/).
+    qemu-system-x86 debootstrap e2fsprogs
 )
 # 32-bit Wine, for machines whose kernel runs 32-bit code.
 foreign=(wine32:i386)
