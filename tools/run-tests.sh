@@ -64,15 +64,24 @@ run_ctest() {
     echo "$name: $line"
 }
 
+# The compile commands are for the static analysis (tools/analysis/).
 run_stage build-win64 configure_and_build win64 \
-    -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-x86_64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-x86_64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 run_stage build-win32 configure_and_build win32 \
-    -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-i686.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-i686.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 run_stage build-native configure_and_build native \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVESTIBAR_SANITIZE=ON -DVESTIBAR_FUZZ=ON
 
 if [ $failed_stages -eq 0 ]; then
+    # cppcheck and clang-tidy over src/ and nkf32/: any finding is a failure.
+    if run_stage analysis bash "$top/tools/analysis/run.sh" "$build"; then
+        echo "analysis: cppcheck and clang-tidy found nothing in src/ and nkf32/"
+    else
+        total_failed=$((total_failed + 1))
+    fi
     run_ctest tests-win64 win64 --timeout 600 --no-tests=error
     run_ctest tests-native native --timeout 600 --no-tests=error
 

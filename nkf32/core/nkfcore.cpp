@@ -74,7 +74,9 @@ struct ByteTable {
 constexpr ByteTable MakeSjisStartClass() {
     ByteTable t{};
     for (unsigned b = 0; b < 256; ++b) {
-        if (b == kEsc || b == kSo || b == kSi) {
+        // The shifts stop a run as the bytes no text has do (the last branch),
+        // but must be taken out before the 7-bit bytes.
+        if (b == kEsc || b == kSo || b == kSi) {  // NOLINT(bugprone-branch-clone)
             t.value[b] = 2;
         } else if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) {
             t.value[b] = 0;

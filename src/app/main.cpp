@@ -6,6 +6,8 @@
 #include "resource.h"
 #include "state.h"
 
+// The system header declares it with parameter names of its own.
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand)
 {
     (void)previous;

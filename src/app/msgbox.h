@@ -17,7 +17,7 @@ enum {
 // fallback for a text id that does not load.
 int ShowMessage(UINT textId, UINT captionId);
 int ShowSystemError(UINT textId, UINT captionId, DWORD code);
-int ShowMessageWithText(UINT textId, UINT captionId, const char *text);
+int ShowMessageWithText(UINT textId, UINT captionId, const char *argument);
 int ShowSummary(UINT textId, UINT captionId, int first, int second);
 int ShowSummaryWithDeleted(UINT textId, UINT captionId, int first, int second, int third);
 

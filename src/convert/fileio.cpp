@@ -30,8 +30,20 @@ int ReadExact(HANDLE file, void *buffer, DWORD count, UINT textId)
 
 int WriteExact(HANDLE file, const void *buffer, DWORD count, UINT textId)
 {
+    // A write that moves only part of the bytes is carried on with the rest:
+    // where the system writes what still fits on a full disk and reports
+    // success (Wine does, as Unix does), only the next call fails, with the
+    // reason, which the message must show rather than code 0 and the text
+    // for success.  A write that moves nothing at all is reported as short.
+    const char *bytes = (const char *)buffer;
     DWORD done = 0;
-    BOOL succeeded = WriteFile(file, buffer, count, &done, NULL);
+    BOOL succeeded = WriteFile(file, bytes, count, &done, NULL);
+    while (succeeded && done > 0 && done < count) {
+        bytes += done;
+        count -= done;
+        done = 0;
+        succeeded = WriteFile(file, bytes, count, &done, NULL);
+    }
     return CheckTransfer(succeeded, done, count, textId);
 }
 

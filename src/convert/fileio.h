@@ -14,7 +14,8 @@ enum { COPY_BUFFER_SIZE = 32768 };
 // when the call moved fewer bytes (end of file), and returns 0.
 int ReadExact(HANDLE file, void *buffer, DWORD count, UINT textId);
 
-// The same with one WriteFile call.
+// The same with WriteFile; a call that writes part of the bytes is followed
+// by another for the rest, so that a full disk is reported with its reason.
 int WriteExact(HANDLE file, const void *buffer, DWORD count, UINT textId);
 
 // Copies `count` bytes from the current position of `source` to the current

@@ -15,6 +15,7 @@ static size_t HeaderBlockLength(const char *text)
             return at;
         for (;;) {
             char c = text[at];
+            // cppcheck-suppress knownConditionTrueFalse ; false for the line's first character only
             if (c == '\0')
                 return at;
             at++;

@@ -1,6 +1,7 @@
 #include "mailbox.h"
 
 #include <commctrl.h>
+#include <string.h>
 
 #include "bytes.h"
 #include "fileio.h"
@@ -104,6 +105,52 @@ static int CheckMailboxMagic(HANDLE mailbox)
     return 1;
 }
 
+// A record's head and an entry's fixed fields up to its length are each read
+// in one call: with a call per field, the system calls of the walk took
+// longer than copying a small message.  A head cut short fails with the same
+// message (code 0) whichever of its fields the file ends in.
+enum {
+    RECORD_HEAD_SIZE = 16,  // not interpreted (8), recordLength, messageSize
+    RECORD_LENGTH_AT = 8,
+    MESSAGE_SIZE_AT = 12,
+    ENTRY_HEAD_SIZE = 20,   // flags, not interpreted (11 + 4), entryLength
+    ENTRY_LENGTH_AT = 16
+};
+
+// The entries are read from a piece of the index read ahead: they are small
+// and follow one another, and a system call for each of them took longer
+// than copying a small message.  Reading at a position through the piece
+// gives what setting the position and reading there would: the bytes, or
+// message 54 with the system's code, or with code 0 where the index ends
+// first.  Positions are unsigned 32-bit and wrap like the file's own.
+enum { INDEX_PIECE_SIZE = 4096 };
+static unsigned char IndexPiece[INDEX_PIECE_SIZE];
+static DWORD IndexPieceStart;   // the index position of IndexPiece[0]
+static DWORD IndexPieceLength;  // the bytes read there
+
+static int ReadIndexAt(HANDLE index, DWORD position, unsigned char *bytes, DWORD count)
+{
+    DWORD within = position - IndexPieceStart;
+    if (within >= IndexPieceLength || IndexPieceLength - within < count) {
+        SetPosition(index, position);
+        IndexPieceLength = 0;
+        DWORD done = 0;
+        if (!ReadFile(index, IndexPiece, sizeof IndexPiece, &done, NULL)) {
+            ShowSystemError(IDS_READ_INDEX_FAILED, IDS_CAPTION_ERROR, GetLastError());
+            return 0;
+        }
+        IndexPieceStart = position;
+        IndexPieceLength = done;
+        within = 0;
+        if (done < count) {
+            ShowSystemError(IDS_READ_INDEX_FAILED, IDS_CAPTION_ERROR, 0);
+            return 0;
+        }
+    }
+    memcpy(bytes, IndexPiece + within, count);
+    return 1;
+}
+
 // Counts are signed in the files: 0 or below means none.
 static bool CountsNone(DWORD count)
 {
@@ -123,13 +170,11 @@ int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target)
     for (DWORD i = 0; i < count; i++) {
         SendProgress(PBM_STEPIT, 0, 0);
         SetPosition(mailbox, position);
-        DWORD recordLength, messageSize;
-        if (!Skip(mailbox, 8, IDS_READ_SOURCE_FAILED) ||
-            !ReadU32(mailbox, &recordLength, IDS_READ_SOURCE_FAILED))
+        unsigned char head[RECORD_HEAD_SIZE];
+        if (!ReadExact(mailbox, head, sizeof head, IDS_READ_SOURCE_FAILED))
             return 0;
-        position += recordLength;  // modulo 2^32, like the file's own positions
-        if (!ReadU32(mailbox, &messageSize, IDS_READ_SOURCE_FAILED))
-            return 0;
+        position += GetU32(head + RECORD_LENGTH_AT);  // modulo 2^32, like the file's own positions
+        DWORD messageSize = GetU32(head + MESSAGE_SIZE_AT);
         Advance(&RunState.messageNumber);
         if (!action(mailbox, messageSize, 1, target))
             return 0;
@@ -146,17 +191,15 @@ int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE 
     PrepareProgress(count);
     if (CountsNone(count))
         return 1;
+    IndexPieceLength = 0;  // nothing of this index read ahead yet
     DWORD position = INDEX_FIRST_ENTRY;
     for (DWORD i = 0; i < count; i++) {
         SendProgress(PBM_STEPIT, 0, 0);
-        SetPosition(index, position);
-        unsigned char head[12];
-        DWORD entryLength;
-        if (!ReadExact(index, head, sizeof head, IDS_READ_INDEX_FAILED) ||
-            !Skip(index, 4, IDS_READ_INDEX_FAILED) ||
-            !ReadU32(index, &entryLength, IDS_READ_INDEX_FAILED))
+        DWORD entry = position;
+        unsigned char head[ENTRY_HEAD_SIZE];
+        if (!ReadIndexAt(index, entry, head, sizeof head))
             return 0;
-        position += entryLength;
+        position += GetU32(head + ENTRY_LENGTH_AT);
         unsigned char flags = head[0];
         if (flags & ENTRY_DELETED) {
             if (RunState.skipDeleted)
@@ -164,13 +207,16 @@ int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE 
             Advance(&RunState.deletedCount);
         }
         Advance(&RunState.messageNumber);
-        DWORD recordOffset, messageSize;
-        if (!ReadU32(index, &recordOffset, IDS_READ_INDEX_FAILED))
+        // The record offset is read on its own: an entry that is skipped
+        // may end the index right after its length.
+        unsigned char offset[4];
+        if (!ReadIndexAt(index, entry + ENTRY_HEAD_SIZE, offset, sizeof offset))
             return 0;
-        SetPosition(mailbox, recordOffset);
-        if (!Skip(mailbox, 8, IDS_READ_SOURCE_FAILED) || !Skip(mailbox, 4, IDS_READ_SOURCE_FAILED) ||
-            !ReadU32(mailbox, &messageSize, IDS_READ_SOURCE_FAILED))
+        SetPosition(mailbox, GetU32(offset));
+        unsigned char record[RECORD_HEAD_SIZE];
+        if (!ReadExact(mailbox, record, sizeof record, IDS_READ_SOURCE_FAILED))
             return 0;
+        DWORD messageSize = GetU32(record + MESSAGE_SIZE_AT);
         if (!action(mailbox, messageSize, (flags & ENTRY_UNREAD) != 0, target))
             return 0;
     }

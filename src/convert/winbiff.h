@@ -14,4 +14,8 @@ int ConvertMailboxToWinbiff(const char *name);
 // The MessageAction of this mode; `target` is the open folder file.
 int AppendWinbiffMessage(HANDLE mailbox, DWORD messageSize, int unread, HANDLE target);
 
+// Gives back the message buffers that the conversions keep from one message
+// and one mailbox to the next; a run calls it when it ends.
+void GiveBackWinbiffBuffers(void);
+
 #endif

@@ -54,6 +54,7 @@ static int MakeWinbiffFolder(void)
 // Closes what a run has open; the handles are null or invalid when not.
 static void EndRun(HWND progress, HANDLE search)
 {
+    GiveBackWinbiffBuffers();
     if (progress != NULL)
         DestroyWindow(progress);
     if (search != INVALID_HANDLE_VALUE)

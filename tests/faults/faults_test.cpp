@@ -1,0 +1,605 @@
+// Fault campaign: whole store runs in both modes (RunEmlStore with its save
+// dialog answered from another thread, RunWinbiffStore with WinBiff's
+// settings in the registry) against a full disk, a folder that refuses new
+// files, a mailbox held open without sharing, a WinBiff user directory that
+// is missing and a store folder that is missing.
+//
+// After each fault: exactly the one box that names it (no summary, no second
+// box), the progress window closed, what was finished before complete, the
+// sources unchanged, no file left open (every one opens again without
+// sharing), and a run after the cause is gone goes through to its summary.
+//
+// The full disk is a 2 MiB tmpfs that the host fixture mounts (see
+// faults-host.sh); the locked folders use the same script through Wine.
+// Where the host cannot do either, the tests say so in one line and skip.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver.h"
+#include "msgbox.h"
+#include "msgbox_recorder.h"
+#include "resource.h"
+#include "runs.h"
+#include "state.h"
+#include "store_builder.h"
+#include "textcut.h"
+
+namespace {
+
+const char WinbiffKey[] = "Software\\Orangesoft\\Winbiff\\Recent File List";
+
+std::string Environment(const char *name)
+{
+    char value[1024];
+    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
+}
+
+// The host's name for a folder of ours, for faults-host.sh.
+std::string UnixPath(const std::string &path)
+{
+    typedef char *(CDECL * ToUnix)(LPCWSTR);
+    // Through a plain function pointer type, as GetProcAddress's own is another.
+    ToUnix toUnix =
+        (ToUnix)(void (*)(void))GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    wchar_t wide[MAX_PATH];
+    if (toUnix == NULL || MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) == 0)
+        return "";
+    char *unix = toUnix(wide);
+    if (unix == NULL)
+        return "";
+    std::string result = unix;
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+// Whether a folder takes a new entry now (the entry is removed again).  A
+// lock that comes between making and removing the entry leaves it there, so
+// a probe left by an earlier call goes first.
+bool AcceptsNewFiles(const std::string &folder)
+{
+    std::string probe = folder + "probe";
+    RemoveDirectoryA(probe.c_str());
+    if (!CreateDirectoryA(probe.c_str(), NULL))
+        return false;
+    RemoveDirectoryA(probe.c_str());
+    return true;
+}
+
+// Runs faults-host.sh lock or unlock on `folder` and waits until the folder
+// refuses or takes new entries.  Wine does not let a Windows program wait
+// for a Unix one, and now and then a Unix program it starts never runs, so
+// the effect is what is waited for, and the command is given again when it
+// does not come.  False when it never comes (no host script, no chattr, not
+// root).
+bool HostLock(const std::string &folder, bool lock)
+{
+    std::string script = Environment("VESTIBAR_FAULTS_HOST"), unixPath = UnixPath(folder);
+    if (script.empty() || unixPath.empty() || GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return false;
+    std::string command = "/bin/sh \"" + script + "\" " + (lock ? "lock" : "unlock") + " \"" + unixPath + "\"";
+    for (int attempt = 0; attempt < 5; attempt++) {
+        STARTUPINFOA startup;
+        memset(&startup, 0, sizeof startup);
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process;
+        std::string line = command;
+        // In a folder of its own: the runs' save dialog moves this process's
+        // current folder into the test's folders, which come and go.
+        if (!CreateProcessA("Z:\\bin\\sh", &line[0], NULL, NULL, FALSE, 0, NULL, "C:\\", &startup, &process))
+            return false;
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        for (int waited = 0; waited < 2000; waited += 50) {
+            if (AcceptsNewFiles(folder) != lock)
+                return true;
+            Sleep(50);
+        }
+    }
+    return false;
+}
+
+// --- Stores ------------------------------------------------------------------
+
+// Messages of plain ASCII, which the converter passes unchanged, so that the
+// folder file to expect can be written out here.
+std::vector<std::string> AsciiMessages(int count, size_t size, int seed)
+{
+    std::vector<std::string> messages;
+    for (int n = 0; n < count; n++) {
+        std::string text = "From: sender" + std::to_string(seed) + "@example.jp\r\nSubject: message " +
+                           std::to_string(seed) + "-" + std::to_string(n) + "\r\n\r\n";
+        for (int line = 0; text.size() < size; line++) {
+            std::string body = "line " + std::to_string(line) + " of message " + std::to_string(n) + " ";
+            while (body.size() < 70)
+                body += (char)('a' + (line * 7 + n + (int)body.size()) % 26);
+            text += body + "\r\n";
+        }
+        text.resize(size - 2);
+        text += "\r\n";
+        messages.push_back(text);
+    }
+    return messages;
+}
+
+// The folder file that WinBiff mode makes of `messages` walked sequentially
+// (every message unread).
+std::string FolderFile(const std::vector<std::string> &messages)
+{
+    std::string folder;
+    for (const std::string &message : messages) {
+        size_t blank = message.find("\r\n\r\n");
+        folder += message.substr(0, blank + 2) + "X-winbiff-flags: Unseen\r\n" + message.substr(blank + 2) +
+                  "\r\n.\r\n";
+    }
+    return folder;
+}
+
+std::string EmlName(int number)
+{
+    char name[32];
+    wsprintfA(name, "exp%05d.eml", number);
+    return name;
+}
+
+std::string SummaryText(int mailboxes, int messages)
+{
+    char composed[1025], text[MESSAGE_TEXT_SIZE];
+    wsprintfA(composed, PlainText(IDS_SUMMARY).c_str(), mailboxes, messages);
+    CopyTextCut(text, sizeof text, composed);
+    return text;
+}
+
+void ExpectSummary(int mailboxes, int messages)
+{
+    const std::vector<RecordedBox> &boxes = RecordedBoxes();
+    ASSERT_EQ(1u, boxes.size()) << (boxes.empty() ? std::string("no box") : boxes[0].text);
+    EXPECT_EQ(SummaryText(mailboxes, messages), boxes[0].text);
+    EXPECT_EQ((UINT)STYLE_INFORMATION, boxes[0].style);
+}
+
+// Every file opens without sharing (nobody holds it) and holds `bytes`.
+void ExpectFile(const std::string &path, const std::string &bytes)
+{
+    std::string found;
+    EXPECT_TRUE(ReadBytes(path, &found, 0)) << path << " is missing or still held open";
+    EXPECT_EQ(bytes.size(), found.size()) << path;
+    EXPECT_TRUE(found == bytes) << path << " differs";
+}
+
+Program Self()
+{
+    Program self;
+    memset(&self.process, 0, sizeof self.process);
+    self.process.dwProcessId = GetCurrentProcessId();
+    self.started = true;
+    return self;
+}
+
+// --- The runs ----------------------------------------------------------------
+
+enum Mode { EML, WINBIFF };
+const char *const ModeNames[] = {".eml", "WinBiff"};
+
+class FaultRun : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearRecordedBoxes();
+        RunState = RunCounters();
+        RunState.skipDeleted = 1;
+        CreateDirectoryA(store().c_str(), NULL);
+        SetPathBuffer(SourceDir, store());
+        // WinBiff's settings as it leaves them: the registry names its
+        // configuration file, which names the user directory.
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, WinbiffKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL,
+                                                 &key, NULL));
+        std::string ini = root.path() + "winbiff.ini";
+        RegSetValueExA(key, "File1", 0, REG_SZ, (const BYTE *)ini.c_str(), (DWORD)ini.size() + 1);
+        RegCloseKey(key);
+        SetUserDirectory(root.path() + "user\\");
+        CreateDirectoryA(userDirectory_.c_str(), NULL);
+    }
+
+    void TearDown() override
+    {
+        RegDeleteKeyA(HKEY_CURRENT_USER, WinbiffKey);
+        EXPECT_EQ(NULL, FindDialog(Self(), IDC_PROGRESS_BAR)) << "a progress window was left open";
+    }
+
+    std::string store() const { return root.path() + "Mail\\"; }
+
+    void SetUserDirectory(const std::string &folder)
+    {
+        userDirectory_ = folder;
+        WritePrivateProfileStringA("CONFIG", "UserDirectory", folder.c_str(), (root.path() + "winbiff.ini").c_str());
+    }
+    std::string winbiffFolder() const { return userDirectory_ + "From MS-IM\\"; }
+
+    // Runs the store run of `mode`; the .eml run's save dialog is answered
+    // with `emlPrefix`, as the user would type it.
+    int Run(Mode mode, const std::string &emlPrefix)
+    {
+        ClearRecordedBoxes();
+        if (mode == WINBIFF)
+            return RunWinbiffStore();
+        std::atomic<bool> done(false);
+        bool answered = false;
+        std::thread user([&] {
+            HWND dialog = NULL;
+            while (!done && (dialog = FindDialog(Self(), 0x47C)) == NULL)
+                Sleep(20);
+            if (dialog == NULL)
+                return;
+            SendMessageA(GetDlgItem(dialog, 0x47C), WM_SETTEXT, 0, (LPARAM)emlPrefix.c_str());
+            PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+            answered = true;
+        });
+        int result = RunEmlStore();
+        done = true;
+        user.join();
+        // The save dialog made the chosen folder the current one; this
+        // process would hold it, and the folder could not go.
+        SetCurrentDirectoryA("C:\\");
+        EXPECT_TRUE(answered) << "no save dialog came";
+        return result;
+    }
+
+    ScratchDir root;
+    std::string userDirectory_;
+};
+
+// A run stopped by a fault: the one box that names it, with the error
+// caption and style, and the progress window closed.
+void ExpectStopped(const std::string &text)
+{
+    ExpectErrorBoxes({text});
+    EXPECT_EQ(NULL, FindDialog(Self(), IDC_PROGRESS_BAR)) << "the progress window is still open";
+}
+
+// --- A full disk ---------------------------------------------------------------
+
+class FullDisk : public FaultRun {
+protected:
+    void SetUp() override
+    {
+        FaultRun::SetUp();
+        std::string dir = Environment("VESTIBAR_FAULTS_DIR") + "\\";
+        std::string state;
+        if (dir.size() == 1 || !ReadBytes(dir + "state", &state))
+            GTEST_SKIP() << "full disk: no host fixture (VESTIBAR_FAULTS_DIR unset or its state missing)";
+        if (state.compare(0, 13, "full: mounted") != 0)
+            GTEST_SKIP() << "full disk: " << state.substr(0, state.find('\n'));
+        full_ = dir + "full\\";
+    }
+
+    // Leaves `room` bytes free on the small disk.
+    void FillLeaving(ULONGLONG room)
+    {
+        ULARGE_INTEGER free, total, totalFree;
+        ASSERT_TRUE(GetDiskFreeSpaceExA(full_.c_str(), &free, &total, &totalFree));
+        ASSERT_GT(free.QuadPart, room);
+        std::string filler((size_t)(free.QuadPart - room), 'f');
+        WriteBytes(full_ + "filler", filler);
+        ASSERT_TRUE(GetDiskFreeSpaceExA(full_.c_str(), &free, &total, &totalFree));
+        ASSERT_EQ(room, free.QuadPart) << "the filler did not leave the room asked for";
+    }
+
+    void TearDown() override
+    {
+        if (!full_.empty()) {
+            RemoveTree(full_ + "eml\\");
+            RemoveTree(full_ + "user\\");
+            DeleteFileA((full_ + "filler").c_str());
+        }
+        FaultRun::TearDown();
+    }
+
+    std::string full_;
+};
+
+TEST_F(FullDisk, StopsWithTheSystemsReasonAndKeepsWhatWasFinished)
+{
+    // Five messages of 150000 bytes into 400 KiB: two fit, the third not.
+    const std::vector<std::string> messages = AsciiMessages(5, 150000, 1);
+    const MailboxImage image = BuildMailbox(messages);
+    WriteBytes(store() + "Inbox.mbx", image.bytes);
+    for (Mode mode : {EML, WINBIFF}) {
+        SCOPED_TRACE(ModeNames[mode]);
+        std::string eml = full_ + "eml\\";
+        CreateDirectoryA(eml.c_str(), NULL);
+        SetUserDirectory(full_ + "user\\");
+        CreateDirectoryA(userDirectory_.c_str(), NULL);
+        FillLeaving(400 * 1024);
+        RunState = RunCounters();
+        RunState.skipDeleted = 1;
+
+        EXPECT_EQ(0, Run(mode, eml + "exp"));
+
+        ExpectStopped(SystemErrorText(IDS_WRITE_DEST_FAILED, ERROR_DISK_FULL));
+        std::string stored;
+        EXPECT_TRUE(ReadBytes(store() + "Inbox.mbx", &stored, 0) && stored == image.bytes)
+            << "the mailbox changed or is still held open";
+        if (mode == EML) {
+            // exp00001 ... the one that failed; all before it complete.
+            std::vector<std::string> names = ListTree(eml);
+            int written = RunState.messageNumber;
+            ASSERT_GE(written, 3) << "two messages fit before the disk was full";
+            ASSERT_EQ((size_t)written, names.size());
+            for (int i = 1; i <= written; i++) {
+                SCOPED_TRACE(EmlName(i));
+                ASSERT_EQ(EmlName(i), names[i - 1]);
+                std::string bytes;
+                ASSERT_TRUE(ReadBytes(eml + EmlName(i), &bytes, 0)) << "still held open";
+                if (i < written) {
+                    EXPECT_TRUE(bytes == messages[i - 1]) << "a finished file is not complete";
+                } else {
+                    EXPECT_LT(bytes.size(), messages[i - 1].size());
+                    EXPECT_TRUE(messages[i - 1].compare(0, bytes.size(), bytes) == 0) << "the cut file differs";
+                }
+            }
+        } else {
+            // The folder file holds the finished entries whole, then part of
+            // the one that failed.
+            std::string expected = FolderFile(messages), folder;
+            ASSERT_TRUE(ReadBytes(winbiffFolder() + "Inbox", &folder, 0)) << "missing or still held open";
+            EXPECT_LT(folder.size(), expected.size());
+            EXPECT_GE(folder.size(), FolderFile({messages[0], messages[1]}).size());
+            EXPECT_TRUE(expected.compare(0, folder.size(), folder) == 0) << "the folder file differs";
+            EXPECT_EQ(std::vector<std::string>{"Inbox"}, ListTree(winbiffFolder()));
+        }
+
+        // Room again, and what the failed run left moved away: the next run
+        // goes through.
+        DeleteFileA((full_ + "filler").c_str());
+        RemoveTree(eml);
+        CreateDirectoryA(eml.c_str(), NULL);
+        DeleteFileA((winbiffFolder() + "Inbox").c_str());
+        EXPECT_EQ(1, Run(mode, eml + "exp"));
+        ExpectSummary(1, 5);
+        if (mode == EML) {
+            for (int i = 1; i <= 5; i++)
+                ExpectFile(eml + EmlName(i), messages[i - 1]);
+        } else {
+            ExpectFile(winbiffFolder() + "Inbox", FolderFile(messages));
+        }
+        RemoveTree(eml);
+        RemoveTree(userDirectory_);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+// --- A folder that refuses new files ---------------------------------------
+
+class LockedFolder : public FaultRun {
+protected:
+    // Locks `folder` through the host; false (and a skip) where that cannot
+    // be done here.
+    bool Lock(const std::string &folder)
+    {
+        if (!HostLock(folder, true)) {
+            HostLock(folder, false);
+            return false;
+        }
+        locked_.push_back(folder);
+        return true;
+    }
+    void Unlock(const std::string &folder)
+    {
+        EXPECT_TRUE(HostLock(folder, false)) << folder << " still refuses new files";
+    }
+    void TearDown() override
+    {
+        for (const std::string &folder : locked_)
+            HostLock(folder, false);
+        FaultRun::TearDown();
+    }
+    std::vector<std::string> locked_;
+};
+
+TEST_F(LockedFolder, OutputFolderRefusingFilesStopsWithCode5)
+{
+    const std::vector<std::string> messages = AsciiMessages(3, 2000, 2);
+    const MailboxImage image = BuildMailbox(messages);
+    WriteBytes(store() + "Inbox.mbx", image.bytes);
+    for (Mode mode : {EML, WINBIFF}) {
+        SCOPED_TRACE(ModeNames[mode]);
+        // The .eml files' folder; for WinBiff, the "From MS-IM" folder that
+        // an earlier run made, which the run reuses.
+        std::string out = root.path() + "out\\";
+        CreateDirectoryA(out.c_str(), NULL);
+        CreateDirectoryA(winbiffFolder().c_str(), NULL);
+        std::string folder = mode == EML ? out : winbiffFolder();
+        if (!Lock(folder))
+            GTEST_SKIP() << "read-only folder: the host cannot make a folder refuse new files here (faults-host.sh "
+                            "lock needs root and chattr); under Wine as root the read-only attribute and the "
+                            "permission bits do not stop file creation";
+        RunState = RunCounters();
+        RunState.skipDeleted = 1;
+
+        EXPECT_EQ(0, Run(mode, out + "exp"));
+
+        ExpectStopped(SystemErrorText(IDS_CREATE_DEST_FAILED, ERROR_ACCESS_DENIED));
+        EXPECT_EQ(std::vector<std::string>(), ListTree(folder));
+        std::string stored;
+        EXPECT_TRUE(ReadBytes(store() + "Inbox.mbx", &stored, 0) && stored == image.bytes);
+
+        Unlock(folder);
+        EXPECT_EQ(1, Run(mode, out + "exp"));
+        ExpectSummary(1, 3);
+        if (mode == EML) {
+            for (int i = 1; i <= 3; i++)
+                ExpectFile(out + EmlName(i), messages[i - 1]);
+        } else {
+            ExpectFile(winbiffFolder() + "Inbox", FolderFile(messages));
+        }
+        RemoveTree(out);
+        RemoveTree(winbiffFolder());
+    }
+}
+
+// --- A mailbox held open without sharing ----------------------------------------
+
+TEST_F(FaultRun, MailboxHeldOpenStopsWithSharingViolation)
+{
+    // Two mailboxes; the second that the directory search returns is held.
+    const std::vector<std::string> first = AsciiMessages(2, 1500, 3), second = AsciiMessages(3, 1700, 4);
+    WriteBytes(store() + "Alpha.mbx", BuildMailbox(first).bytes);
+    WriteBytes(store() + "Beta.mbx", BuildMailbox(second).bytes);
+    std::vector<std::string> order;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((store() + "*.mbx").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    do
+        order.push_back(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    ASSERT_EQ(2u, order.size());
+    const std::vector<std::string> &done = order[0] == "Alpha.mbx" ? first : second;
+    std::string doneStem = order[0].substr(0, order[0].size() - 4);
+
+    for (Mode mode : {EML, WINBIFF}) {
+        SCOPED_TRACE(ModeNames[mode]);
+        std::string out = root.path() + "out\\";
+        CreateDirectoryA(out.c_str(), NULL);
+        HANDLE holder = CreateFileA((store() + order[1]).c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+        RunState = RunCounters();
+        RunState.skipDeleted = 1;
+
+        EXPECT_EQ(0, Run(mode, out + "exp"));
+
+        ExpectStopped(SystemErrorText(IDS_OPEN_SOURCE_FAILED, ERROR_SHARING_VIOLATION));
+        // The first mailbox was finished whole; nothing of the second.
+        if (mode == EML) {
+            std::vector<std::string> names;
+            for (size_t i = 1; i <= done.size(); i++) {
+                names.push_back(EmlName((int)i));
+                ExpectFile(out + EmlName((int)i), done[i - 1]);
+            }
+            EXPECT_EQ(names, ListTree(out));
+        } else {
+            EXPECT_EQ(std::vector<std::string>{doneStem}, ListTree(winbiffFolder()));
+            ExpectFile(winbiffFolder() + doneStem, FolderFile(done));
+        }
+        CloseHandle(holder);
+        std::string bytes;
+        EXPECT_TRUE(ReadBytes(store() + "Alpha.mbx", &bytes, 0) && bytes == BuildMailbox(first).bytes);
+        EXPECT_TRUE(ReadBytes(store() + "Beta.mbx", &bytes, 0) && bytes == BuildMailbox(second).bytes);
+
+        // Released, and the partial output moved away: the next run goes through.
+        RemoveTree(out);
+        CreateDirectoryA(out.c_str(), NULL);
+        RemoveTree(winbiffFolder());
+        EXPECT_EQ(1, Run(mode, out + "exp"));
+        ExpectSummary(2, 5);
+        if (mode == WINBIFF) {
+            ExpectFile(winbiffFolder() + "Alpha", FolderFile(first));
+            ExpectFile(winbiffFolder() + "Beta", FolderFile(second));
+        } else {
+            EXPECT_EQ(5u, ListTree(out).size());
+        }
+        RemoveTree(out);
+        RemoveTree(winbiffFolder());
+    }
+}
+
+// --- Missing folders -----------------------------------------------------------
+
+// WinBiff's user directory, where "From MS-IM" is to be made: missing, or
+// refusing new folders.  Either way message 49 with the system's code, no
+// progress window, nothing made, and a run after it is there works.
+TEST_F(FaultRun, WinbiffFolderCannotBeMade)
+{
+    const std::vector<std::string> messages = AsciiMessages(2, 1200, 5);
+    WriteBytes(store() + "Inbox.mbx", BuildMailbox(messages).bytes);
+    struct Case {
+        const char *name;
+        bool lock;  // the directory exists but refuses new entries
+        DWORD code;
+    };
+    const Case cases[] = {
+        {"user directory missing", false, ERROR_PATH_NOT_FOUND},
+        {"user directory refusing new folders", true, ERROR_ACCESS_DENIED},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string user = root.path() + "gone\\";
+        SetUserDirectory(user);
+        if (c.lock) {
+            CreateDirectoryA(user.c_str(), NULL);
+            if (!HostLock(user, true)) {
+                HostLock(user, false);
+                std::printf("skipped \"%s\": the host cannot make a folder refuse new entries here\n", c.name);
+                continue;
+            }
+        }
+        RunState = RunCounters();
+        RunState.skipDeleted = 1;
+
+        EXPECT_EQ(0, Run(WINBIFF, ""));
+
+        ExpectStopped(SystemErrorText(IDS_CREATE_DIRECTORY_FAILED, c.code));
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(winbiffFolder().c_str()));
+        EXPECT_EQ(0, RunState.mailboxCount);
+
+        if (c.lock) {
+            EXPECT_TRUE(HostLock(user, false));
+        }
+        CreateDirectoryA(user.c_str(), NULL);
+        EXPECT_EQ(1, Run(WINBIFF, ""));
+        ExpectSummary(1, 2);
+        ExpectFile(winbiffFolder() + "Inbox", FolderFile(messages));
+        RemoveTree(user);
+    }
+}
+
+// The store folder is missing (or holds no mailbox): message 48, after the
+// export prefix was asked for or WinBiff's settings read, and nothing else.
+TEST_F(FaultRun, StoreFolderMissing)
+{
+    const std::vector<std::string> messages = AsciiMessages(2, 900, 6);
+    for (Mode mode : {EML, WINBIFF}) {
+        for (bool folderExists : {false, true}) {
+            SCOPED_TRACE(std::string(ModeNames[mode]) + (folderExists ? ", store folder empty" : ", no store folder"));
+            std::string out = root.path() + "out\\";
+            CreateDirectoryA(out.c_str(), NULL);
+            RemoveTree(store());
+            if (folderExists)
+                CreateDirectoryA(store().c_str(), NULL);
+            RunState = RunCounters();
+            RunState.skipDeleted = 1;
+
+            EXPECT_EQ(0, Run(mode, out + "exp"));
+
+            ExpectStopped(PlainText(IDS_NO_MAILBOX));
+            EXPECT_EQ(std::vector<std::string>(), ListTree(out));
+            // The output folder comes after the search, so it was not made.
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(winbiffFolder().c_str()));
+
+            CreateDirectoryA(store().c_str(), NULL);
+            WriteBytes(store() + "Inbox.mbx", BuildMailbox(messages).bytes);
+            EXPECT_EQ(1, Run(mode, out + "exp"));
+            ExpectSummary(1, 2);
+            if (mode == EML) {
+                ExpectFile(out + EmlName(1), messages[0]);
+                ExpectFile(out + EmlName(2), messages[1]);
+            } else {
+                ExpectFile(winbiffFolder() + "Inbox", FolderFile(messages));
+            }
+            RemoveTree(out);
+            RemoveTree(winbiffFolder());
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,47 @@
+#!/bin/bash
+# Builds bench_store in the 64-bit tree and runs it under 64-bit Wine (and in
+# the 32-bit tree under 32-bit Wine where this machine runs it), with the
+# environment of the test programs, inside Xvfb for the progress window.
+#
+#   tools/bench/run-store-bench.sh [bench_store options...]
+#
+# VESTIBAR_BUILD picks the build folder (default build/); the generated
+# stores (about 380 MB, made once) and the outputs go under it, never into
+# the source tree.  Takes a few minutes on two cores.
+set -euo pipefail
+
+top=$(cd "$(dirname "$0")/../.." && pwd)
+build=${VESTIBAR_BUILD:-$top/build}
+. "$top/cmake/wine-env.sh"
+
+# run_bench BITS TOOLCHAIN [options...]
+run_bench() {
+    local bits=$1 toolchain=$2; shift 2
+    local tree=$build/win$bits
+    [ -f "$tree/build.ninja" ] || cmake -S "$top" -B "$tree" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$top/cmake/$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    ninja -C "$tree" -j 2 bench_store >/dev/null
+    local data=$build/bench-store out=$build/bench-out-$bits
+    mkdir -p "$data" "$out"
+    "$top/cmake/wine-prefix.sh" start "$tree/wineprefix" "$bits"
+    local status=0
+    xvfb-run -a -s "-screen 0 1280x1024x24" \
+        "$top/cmake/wine-run.sh" "$tree/wineprefix" "$bits" "$tree/bin/bench_store.exe" \
+        --data "Z:${data//\//\\}" --out "Z:${out//\//\\}" "$@" || status=$?
+    "$top/cmake/wine-prefix.sh" stop "$tree/wineprefix" "$bits"
+    rm -rf "$out"
+    return $status
+}
+
+echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), shared with other work"
+run_bench 64 toolchain-x86_64.cmake "$@"
+# What the progress window adds under Wine and Xvfb, on the smallest store.
+echo
+echo "=== the same with the progress window open (50 MiB store, 3 runs):"
+run_bench 64 toolchain-x86_64.cmake --sizes 50 --runs 3 --no-memory --window | grep -E '^ *(mode|eml|wb)|MiB store'
+
+if timeout 10 /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    run_bench 32 toolchain-i686.cmake "$@"
+else
+    echo "32-bit: this machine's kernel does not run 32-bit code, so the 32-bit build was not measured."
+fi
