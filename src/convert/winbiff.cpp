@@ -71,39 +71,83 @@ int ConvertMailboxToWinbiff(const char *name)
 
 // The two buffers of the message being converted: the raw one, which first
 // holds the message and then the header block with the flag line, and the
-// converted one (FRONT_ROOM, the converter's room, END_ROOM).  They are kept
-// from one message to the next, and from one mailbox to the next of a run,
-// and only replaced by larger ones: fresh memory for every message, or for
-// every mailbox, had the system supply and clear new pages again and again,
-// which took longer than converting the messages.  The run gives them back
-// when it ends (GiveBackWinbiffBuffers), so they never hold more than the
-// run's largest message needs.
-static char *RawBuffer;
-static SIZE_T RawCapacity;
-static char *ConvertedBuffer;
-static SIZE_T ConvertedCapacity;
+// converted one (FRONT_ROOM, the converter's room, END_ROOM).  Each is a
+// stretch of address space reserved for the run, whose pages are committed
+// as larger messages need them; the pages stay from one message and one
+// mailbox to the next, so the system supplies and clears each of them once
+// a run.  A fresh heap block for every larger message had it clear the
+// same amount again and again, which took about as long as the conversion
+// itself.  Committed pages that a message never touches take no memory.
+// The run gives the buffers back when it ends (GiveBackWinbiffBuffers), so
+// they never hold more than the run's largest message needs.  A write past
+// the committed pages meets reserved ones and faults at once instead of
+// damaging other data.
+struct RunBuffer {
+    char *base;
+    SIZE_T reserved;   // bytes of address space at base
+    SIZE_T committed;  // bytes from base that may be used
+};
 
-// Makes `*buffer` hold at least `size` bytes; what it held is not kept.
-// The old buffer goes first, so that the two never take memory together.
-static int Reserve(char **buffer, SIZE_T *capacity, SIZE_T size)
+static RunBuffer RawBuffer;
+static RunBuffer ConvertedBuffer;
+
+// The first reservation, and the least step beyond it: room for the
+// messages of most mailboxes without a second one.
+static const SIZE_T RESERVE_STEP = 4 * 1024 * 1024;
+static const SIZE_T RESERVE_GRAIN = 64 * 1024;  // the system's allocation granularity
+
+static void ReleaseBuffer(RunBuffer *buffer)
 {
-    if (*capacity >= size)
+    if (buffer->base != NULL)
+        VirtualFree(buffer->base, 0, MEM_RELEASE);
+    buffer->base = NULL;
+    buffer->reserved = buffer->committed = 0;
+}
+
+// A new reservation of at least `size` bytes, twice the old one when that is
+// larger so that growing messages move it seldom; only `size` when the
+// generous one cannot be had.  What the old one held is not kept.
+static int MoveReservation(RunBuffer *buffer, SIZE_T size)
+{
+    SIZE_T wanted = buffer->reserved <= ((SIZE_T)-1) / 2 ? 2 * buffer->reserved : size;
+    if (wanted < RESERVE_STEP)
+        wanted = RESERVE_STEP;
+    if (wanted < size)
+        wanted = size;
+    if (wanted <= ((SIZE_T)-1) - RESERVE_GRAIN)
+        wanted = (wanted + RESERVE_GRAIN - 1) & ~(RESERVE_GRAIN - 1);
+    ReleaseBuffer(buffer);
+    void *base = VirtualAlloc(NULL, wanted, MEM_RESERVE, PAGE_NOACCESS);
+    if (base == NULL && wanted != size) {
+        wanted = size;
+        base = VirtualAlloc(NULL, wanted, MEM_RESERVE, PAGE_NOACCESS);
+    }
+    if (base == NULL)
+        return 0;
+    buffer->base = (char *)base;
+    buffer->reserved = wanted;
+    return 1;
+}
+
+// Makes `buffer` hold at least `size` bytes.  What it held is kept while the
+// reservation has room (committing pages leaves the committed ones as they
+// are), and not kept when it has to move.
+static int Reserve(RunBuffer *buffer, SIZE_T size)
+{
+    if (buffer->committed >= size)
         return 1;
-    if (*buffer != NULL)
-        HeapFree(GetProcessHeap(), 0, *buffer);
-    *buffer = (char *)HeapAlloc(GetProcessHeap(), 0, size);
-    *capacity = *buffer != NULL ? size : 0;
-    return *buffer != NULL;
+    if (buffer->reserved < size && !MoveReservation(buffer, size))
+        return 0;
+    if (VirtualAlloc(buffer->base, size, MEM_COMMIT, PAGE_READWRITE) == NULL)
+        return 0;
+    buffer->committed = size;
+    return 1;
 }
 
 void GiveBackWinbiffBuffers(void)
 {
-    if (RawBuffer != NULL)
-        HeapFree(GetProcessHeap(), 0, RawBuffer);
-    if (ConvertedBuffer != NULL)
-        HeapFree(GetProcessHeap(), 0, ConvertedBuffer);
-    RawBuffer = ConvertedBuffer = NULL;
-    RawCapacity = ConvertedCapacity = 0;
+    ReleaseBuffer(&RawBuffer);
+    ReleaseBuffer(&ConvertedBuffer);
 }
 
 static int OutOfMemory(void)
@@ -140,22 +184,19 @@ static int WriteEntry(HANDLE folder, char *converted, int unread)
 {
     // Another converter may lengthen the header block beyond what the raw
     // buffer holds; it is made larger rather than written past.
+    // The raw message is no longer needed here.
     size_t header = MeasureHeaderBlock(converted);
-    if (header + FLAGS_LINE_ROOM > RawCapacity) {
-        char *larger = (char *)HeapReAlloc(GetProcessHeap(), 0, RawBuffer, header + FLAGS_LINE_ROOM);
-        if (larger == NULL)
-            return -1;
-        RawBuffer = larger;
-        RawCapacity = header + FLAGS_LINE_ROOM;
-    }
-    char *rest = (char *)InsertFlagsHeader(converted, RawBuffer, unread);
-    size_t lead = header + strlen(RawBuffer + header);  // the header block and the flag line
+    if (!Reserve(&RawBuffer, header + FLAGS_LINE_ROOM))
+        return -1;
+    char *block = RawBuffer.base;
+    char *rest = (char *)InsertFlagsHeader(converted, block, unread);
+    size_t lead = header + strlen(block + header);  // the header block and the flag line
     // The converter's text ends within its room; the end mark's room follows.
-    char *end = ConvertedBuffer + ConvertedCapacity - END_ROOM;
+    char *end = ConvertedBuffer.base + ConvertedBuffer.committed - END_ROOM;
     size_t restLength = TextLength(rest, (size_t)(end - rest));
     char *entry = rest - lead;  // the flag line is shorter than FRONT_ROOM
     // The entry is written by its length; neither copy is to end in a zero.
-    memcpy(entry, RawBuffer, lead);  // NOLINT(bugprone-not-null-terminated-result)
+    memcpy(entry, block, lead);  // NOLINT(bugprone-not-null-terminated-result)
     memcpy(rest + restLength, EndMark, END_ROOM);
     size_t length = lead + restLength + END_ROOM;
     return WriteExact(folder, entry, (DWORD)length, IDS_WRITE_DEST_FAILED);
@@ -166,18 +207,19 @@ int AppendWinbiffMessage(HANDLE mailbox, DWORD messageSize, int unread, HANDLE t
     // Sizes that would wrap around 32 bits cannot be allocated.
     if (messageSize > (MAXDWORD - CONVERTED_ROOM) / 2)
         return OutOfMemory();
-    if (!Reserve(&RawBuffer, &RawCapacity, (SIZE_T)messageSize + RAW_SLACK) ||
-        !Reserve(&ConvertedBuffer, &ConvertedCapacity, 2 * (SIZE_T)messageSize + CONVERTED_ROOM))
+    if (!Reserve(&RawBuffer, (SIZE_T)messageSize + RAW_SLACK) ||
+        !Reserve(&ConvertedBuffer, 2 * (SIZE_T)messageSize + CONVERTED_ROOM))
         return OutOfMemory();
-    if (!ReadExact(mailbox, RawBuffer, messageSize, IDS_READ_SOURCE_FAILED))
+    char *raw = RawBuffer.base;
+    if (!ReadExact(mailbox, raw, messageSize, IDS_READ_SOURCE_FAILED))
         return 0;
     // From here the message is a zero-terminated text, as the converter's
     // interface wants it: a zero inside the message ends it there.
-    RawBuffer[messageSize] = '\0';
+    raw[messageSize] = '\0';
     SetNkfOption(IsDlgButtonChecked(MainDialog, IDC_PREFER_KANA) == BST_CHECKED ? "Xs" : "s");
     // The converter gets its 2 x messageSize + 128 bytes after the front room.
-    char *converted = ConvertedBuffer + FRONT_ROOM;
-    NkfConvert(converted, RawBuffer);
+    char *converted = ConvertedBuffer.base + FRONT_ROOM;
+    NkfConvert(converted, raw);
 
     int written = WriteEntry(target, converted, unread);
     if (written < 0)
