@@ -208,6 +208,83 @@ inline void SjisMasks16(__m128i v, unsigned* lead, unsigned* trail, unsigned* st
     *start = static_cast<unsigned>(_mm_movemask_epi8(s));
 }
 
+// The 16 bytes of a block as 0xFF where `mask` has a bit, 0x00 elsewhere.
+inline __m128i SpreadMask16(unsigned mask) {
+    const std::uint64_t ones = 0x0101010101010101ull;
+    const __m128i bits = _mm_set1_epi64x(static_cast<long long>(0x8040201008040201ull));
+    __m128i copies = _mm_set_epi64x(static_cast<long long>(((mask >> 8) & 0xFFu) * ones),
+                                    static_cast<long long>((mask & 0xFFu) * ones));
+    return _mm_cmpeq_epi8(_mm_and_si128(copies, bits), bits);
+}
+
+// Trail positions among the 8-bit bytes `high` of a block whose first byte
+// starts a token: every run of them pairs up from its first byte, so the
+// bytes at an odd distance from their run's start are trails.  Adding a
+// run's first bit to the run carries through it, which marks the runs that
+// start at an even place without a loop.
+inline std::uint32_t EucTrails(std::uint32_t high) {
+    const std::uint32_t evenPlaces = 0x5555u;
+    const std::uint32_t oddPlaces = 0xAAAAu;
+    std::uint32_t runStarts = high & ~(high << 1);
+    std::uint32_t evenRuns = high & ~(high + (runStarts & evenPlaces));
+    return (evenRuns & oddPlaces) | (high & ~evenRuns & evenPlaces);
+}
+
+// EUC-JP text in the unshifted state, a block of 16 bytes at a time: 7-bit
+// bytes (other than ESC, SO, SI) and pairs of 0xA1-0xFE mixed in any way,
+// which is how mail text runs.  Starts at a token start and stops at the
+// first block that holds anything else (a shift, SS2, SS3, a byte no EUC-JP
+// text has, a lone lead byte), leaving the rest, from a token start, to the
+// token-by-token code.  Nothing changes length here, so each block is
+// stored whole at the write position, which never passes the read position.
+//
+// A pair may straddle two blocks: the first byte of the next block is then
+// a trail (`carry`).  Both cases are worked out for every block, so that
+// the only work that waits for the block before is a choice between them.
+void ConvertEucBlocks(Byte* out, std::size_t* o, const Byte* in, std::size_t* i, std::size_t n) {
+    std::size_t r = *i;
+    std::size_t w = *o;
+    std::uint32_t carry = 0;
+    const __m128i low7 = _mm_set1_epi8(0x7F);
+    const __m128i one = _mm_set1_epi8(1);
+    __m128i before = _mm_setzero_si128();  // the block before, as j below
+    while (r + 16 <= n) {
+        __m128i v = Load16(in + r);
+        __m128i high = _mm_cmplt_epi8(v, _mm_setzero_si128());
+        std::uint32_t high8 = static_cast<std::uint32_t>(_mm_movemask_epi8(high));
+        std::uint32_t euc = static_cast<std::uint32_t>(_mm_movemask_epi8(ByteRange(v, 0xA1, 0xFE)));
+        std::uint32_t shifts = static_cast<std::uint32_t>(_mm_movemask_epi8(ShiftControls(v)));
+        std::uint32_t runEnds = high8 & ~(high8 >> 1);
+        std::uint32_t trailFresh = EucTrails(high8);
+        std::uint32_t trailCarried = EucTrails(high8 & ~1u) | 1u;
+        std::uint32_t trail = carry ? trailCarried : trailFresh;
+        std::uint32_t lead = high8 & ~trail;
+        // A lead followed by a 7-bit byte, or a carried trail that is one.
+        std::uint32_t lone = (runEnds & lead & 0x7FFFu) | (trail & ~high8);
+        if (shifts | (high8 & ~euc) | lone) break;
+        // The arithmetic of PutSjisPair, on bytes: leads from their own cell
+        // row, trails from their cell and the parity of the lead before them.
+        __m128i j = _mm_and_si128(v, low7);
+        __m128i previous = _mm_or_si128(_mm_slli_si128(j, 1), _mm_srli_si128(before, 15));
+        __m128i s1 = _mm_add_epi8(_mm_avg_epu8(j, _mm_setzero_si128()), _mm_set1_epi8(0x70));
+        s1 = _mm_add_epi8(s1, _mm_and_si128(_mm_cmpgt_epi8(j, _mm_set1_epi8(0x5E)), _mm_set1_epi8(0x40)));
+        __m128i oddRow = _mm_cmpeq_epi8(_mm_and_si128(previous, one), one);
+        __m128i s2Odd = _mm_sub_epi8(_mm_add_epi8(j, _mm_set1_epi8(0x1F)), _mm_cmpgt_epi8(j, _mm_set1_epi8(0x5F)));
+        __m128i s2Even = _mm_add_epi8(j, _mm_set1_epi8(0x7E));
+        __m128i s2 = _mm_or_si128(_mm_and_si128(oddRow, s2Odd), _mm_andnot_si128(oddRow, s2Even));
+        __m128i trails = SpreadMask16(trail);
+        __m128i pairs = _mm_or_si128(_mm_and_si128(trails, s2), _mm_andnot_si128(trails, s1));
+        Store16(out + w, _mm_or_si128(_mm_and_si128(high, pairs), _mm_andnot_si128(high, v)));
+        before = j;
+        carry = lead >> 15;
+        r += 16;
+        w += 16;
+    }
+    // Back onto the lead whose trail was not converted.
+    *i = r - carry;
+    *o = w - carry;
+}
+
 #endif  // NKF_HAVE_SSE2
 
 // Index of the first byte at or after i that is 0x80 or above, or n.
@@ -517,6 +594,15 @@ bool RunPass(Byte* out, const Byte* in, std::size_t n, std::size_t* outLength) {
             continue;
         }
         if (Reading == NKF_READING_EUC_JP) {
+#if NKF_HAVE_SSE2
+            // From the first 8-bit byte of unshifted text on, the 7-bit
+            // bytes between the pairs go with them, block by block.
+            if (mode == MODE_ASCII) {
+                std::size_t before = i;
+                ConvertEucBlocks(out, &o, in, &i, n);
+                if (i != before) continue;
+            }
+#endif
             if (!ConvertEucRun<StopAtInvalid>(out, &o, in, &i, n)) return false;
         } else if (Reading == NKF_READING_SHIFT_JIS) {
             if (StopAtInvalid && mode == MODE_ASCII) {

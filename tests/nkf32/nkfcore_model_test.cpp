@@ -131,4 +131,28 @@ TEST(NkfCoreModel, AlignmentAcrossBlockBoundaries) {
     EXPECT_EQ(failures, 0);
 }
 
+// EUC-JP text goes in 16-byte blocks from its first 8-bit byte on.  A lead
+// at every distance from there, followed by its trail or by what makes it a
+// lone lead, meets each place of a block, the last one included, where the
+// trail is the next block's first byte.
+TEST(NkfCoreModel, EucLeadAtEveryPlaceOfABlock) {
+    const std::string followers[] = {"\xa2", "a", "\r\n", "\x8e\xb1", "\x8f\xa1\xa1", "\xff", "\x1b$B$3\x1b(B"};
+    int failures = 0;
+    for (const std::string& follower : followers) {
+        for (std::size_t gap = 0; gap < 40 && failures < 5; ++gap) {
+            std::string text = "\xa4\xa2" + std::string(gap, 'b') + "\xb0" + follower + std::string(20, 'c');
+            for (bool preferSjis : {false, true}) {
+                std::string got = CoreConvert(text, preferSjis);
+                std::string want = ReferenceConvert(text, preferSjis);
+                if (got != want) {
+                    ++failures;
+                    SCOPED_TRACE(std::string(preferSjis ? "option Xs" : "option s") + ", input " + Hex(text));
+                    EXPECT_EQ(Hex(got), Hex(want));
+                }
+            }
+        }
+    }
+    EXPECT_EQ(failures, 0);
+}
+
 }  // namespace
