@@ -1,6 +1,9 @@
 #include "winbiff.h"
 
 #include <string.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "fileio.h"
 #include "flags.h"
@@ -156,19 +159,31 @@ static int OutOfMemory(void)
     return 0;
 }
 
-// The length of the zero-terminated text at `text`, looked for eight bytes
-// at a time within `limit` bytes (the C library's byte-by-byte search took
-// a good part of a message's time).  `limit` when no zero is found there.
+// The length of the zero-terminated text at `text`, looked for sixteen
+// bytes at a time with SSE2 where the target has it (every x86-64) and eight
+// at a time otherwise (the C library's byte-by-byte search took a good part
+// of a message's time), within `limit` bytes.  `limit` when no zero is
+// found there.
 static size_t TextLength(const char *text, size_t limit)
 {
-    const unsigned long long ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
     size_t at = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    for (; limit - at >= 16; at += 16) {
+        __m128i block = _mm_loadu_si128((const __m128i *)(text + at));
+        unsigned zeros = (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(block, zero));
+        if (zeros != 0)
+            return at + (size_t)__builtin_ctz(zeros);
+    }
+#else
+    const unsigned long long ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
     for (; limit - at >= 8; at += 8) {
         unsigned long long word;
         memcpy(&word, text + at, sizeof word);
         if ((word - ones) & ~word & highs)
             break;  // a zero among these eight bytes
     }
+#endif
     while (at < limit && text[at] != '\0')
         at++;
     return at;
