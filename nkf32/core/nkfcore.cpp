@@ -524,6 +524,62 @@ inline bool ReadEscape(const Byte* in, std::size_t i, std::size_t n, int* mode) 
     return false;
 }
 
+#if NKF_HAVE_SSE2
+// ISO-2022-JP text, a block of 16 bytes at a time, in the two states mail
+// uses: single bytes (`*g0` MODE_ASCII), copied up to the next ESC, SO, SI
+// or 8-bit byte, and JIS X 0208 (MODE_KANJI), whose pairs are converted up
+// to the first byte outside 0x21-0x7E.  The escapes between them (ESC $ B,
+// ESC $ @, ESC ( B, ESC ( J) are taken here, so that a line of short runs
+// does not go back and forth through the general code.  Stops, with the
+// state reached, at anything else (another shift or escape, a line end or
+// half a pair in JIS X 0208, an 8-bit byte) and within 16 bytes of the end,
+// and leaves that to the general code.  Each block is stored whole at the
+// write position, which never passes the read position; what lies beyond
+// the bytes kept is written over.
+void ConvertIsoRun(Byte* out, std::size_t* o, const Byte* in, std::size_t* i, std::size_t n, int* g0) {
+    std::size_t r = *i;
+    std::size_t w = *o;
+    int mode = *g0;
+    while (r + 16 <= n) {
+        __m128i v = Load16(in + r);
+        std::size_t kept;
+        if (mode == MODE_ASCII) {
+            Store16(out + w, v);
+            std::uint32_t stops = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(ShiftControls(v), v)));
+            if (stops == 0) {
+                r += 16;
+                w += 16;
+                continue;
+            }
+            kept = LowestBit(stops);
+        } else {
+            Store16(out + w, SjisPairs8(v));
+            std::uint32_t valid = static_cast<std::uint32_t>(_mm_movemask_epi8(ByteRange(v, 0x21, 0x7E)));
+            if (valid == 0xFFFFu) {
+                r += 16;
+                w += 16;
+                continue;
+            }
+            kept = LowestBit(~valid);
+            if (kept & 1u) {  // half a pair
+                r += kept - 1;
+                w += kept - 1;
+                break;
+            }
+        }
+        r += kept;
+        w += kept;
+        int designated;
+        if (in[r] != kEsc || !ReadEscape(in, r, n, &designated) || designated == MODE_KANA) break;
+        mode = designated;
+        r += 3;
+    }
+    *i = r;
+    *o = w;
+    *g0 = mode;
+}
+#endif
+
 // One pass over the text with a fixed reading of the 8-bit bytes.  With
 // StopAtInvalid the pass gives up (returns false) at the first 8-bit token
 // the reading rejects; otherwise such bytes are copied unchanged and the
@@ -542,6 +598,13 @@ bool RunPass(Byte* out, const Byte* in, std::size_t n, std::size_t* outLength) {
     while (i < n) {
         unsigned b = in[i];
         int mode = shifted ? MODE_KANA : g0;
+#if NKF_HAVE_SSE2
+        if (!shifted && b < 0x80 && (g0 == MODE_KANJI || (g0 == MODE_ASCII && !copyHighBytes))) {
+            std::size_t before = i;
+            ConvertIsoRun(out, &o, in, &i, n, &g0);
+            if (i != before) continue;
+        }
+#endif
         if (mode == MODE_ASCII && !IsShiftControl(b)) {
             if (copyHighBytes) {
                 CopyRun<false>(out, &o, in, &i, n);

@@ -155,4 +155,38 @@ TEST(NkfCoreModel, EucLeadAtEveryPlaceOfABlock) {
     EXPECT_EQ(failures, 0);
 }
 
+// ISO-2022-JP text goes in 16-byte blocks too, escapes and all.  A run of
+// JIS X 0208 pairs that starts at every place of a block and ends in each
+// way a run can end: an escape back or to JIS X 0208 again, half a pair, a
+// line end, a byte outside 0x21-0x7E, an escape of another kind, a shift,
+// an escape cut off by the end of the text.
+TEST(NkfCoreModel, JisRunAtEveryPlaceOfABlock) {
+    const std::string endings[] = {"\x1b(Bab",   "\x1b(J", "\x1b$@$3", "$",        "$\r\n$3", "\r\n",
+                                   " \x1b(Bx", "\x1b$A$3", "\x1b(I12", "\x0e" "12", "\xa4\xa2", "\x1b(",
+                                   "\x1b",      "\x7f$3"};
+    int failures = 0;
+    for (const std::string& ending : endings) {
+        for (std::size_t gap = 0; gap < 40 && failures < 5; ++gap) {
+            for (std::size_t pairs : {1, 7, 8, 9}) {
+                std::string run;
+                for (std::size_t k = 0; k < pairs; ++k) run += "$3";
+                std::string text = std::string(gap, 'a') + "\x1b$B" + run + ending;
+                for (std::string tail : {std::string(), std::string(20, 'c')}) {
+                    for (bool preferSjis : {false, true}) {
+                        std::string got = CoreConvert(text + tail, preferSjis);
+                        std::string want = ReferenceConvert(text + tail, preferSjis);
+                        if (got != want) {
+                            ++failures;
+                            SCOPED_TRACE(std::string(preferSjis ? "option Xs" : "option s") + ", input " +
+                                         Hex(text + tail));
+                            EXPECT_EQ(Hex(got), Hex(want));
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(failures, 0);
+}
+
 }  // namespace
