@@ -583,9 +583,10 @@ void ConvertIsoRun(Byte* out, std::size_t* o, const Byte* in, std::size_t* i, st
 // One pass over the text with a fixed reading of the 8-bit bytes.  With
 // StopAtInvalid the pass gives up (returns false) at the first 8-bit token
 // the reading rejects; otherwise such bytes are copied unchanged and the
-// pass always completes.
+// pass always completes.  Sets *eightBit when it meets an 8-bit byte (the
+// only bytes that the readings tell apart).
 template <int Reading, bool StopAtInvalid>
-bool RunPass(Byte* out, const Byte* in, std::size_t n, std::size_t* outLength) {
+bool RunPass(Byte* out, const Byte* in, std::size_t n, std::size_t* outLength, bool* eightBit) {
     std::size_t i = 0;
     std::size_t o = 0;
     int g0 = MODE_ASCII;
@@ -656,6 +657,7 @@ bool RunPass(Byte* out, const Byte* in, std::size_t n, std::size_t* outLength) {
             ++i;
             continue;
         }
+        *eightBit = true;
         if (Reading == NKF_READING_EUC_JP) {
 #if NKF_HAVE_SSE2
             // From the first 8-bit byte of unshifted text on, the 7-bit
@@ -764,15 +766,16 @@ NkfReading DecideReading(const Byte* in, std::size_t n, bool preferShiftJis) {
 
 std::size_t RunFullPass(NkfReading reading, Byte* out, const Byte* in, std::size_t n) {
     std::size_t length = 0;
+    bool eightBit = false;
     switch (reading) {
         case NKF_READING_SHIFT_JIS:
-            RunPass<NKF_READING_SHIFT_JIS, false>(out, in, n, &length);
+            RunPass<NKF_READING_SHIFT_JIS, false>(out, in, n, &length, &eightBit);
             break;
         case NKF_READING_EUC_JP:
-            RunPass<NKF_READING_EUC_JP, false>(out, in, n, &length);
+            RunPass<NKF_READING_EUC_JP, false>(out, in, n, &length, &eightBit);
             break;
         default:
-            RunPass<NKF_READING_UTF8, false>(out, in, n, &length);
+            RunPass<NKF_READING_UTF8, false>(out, in, n, &length, &eightBit);
             break;
     }
     return length;
@@ -802,17 +805,20 @@ std::size_t NkfCoreConvert(char* output, const char* input, std::size_t length, 
     if (input == nullptr) length = 0;
     Byte* out = reinterpret_cast<Byte*>(output);
     const Byte* in = reinterpret_cast<const Byte*>(input);
+    // The preferred pass goes first: a text without 8-bit bytes (ISO-2022-JP
+    // or ASCII) is then done in one pass, where looking for UTF-8 first read
+    // it once more.  A text with 8-bit bytes that is UTF-8 takes that reading
+    // whatever the pass made of it.
     std::size_t written = 0;
-    bool done;
-    if (IsUtf8Text(in, length)) {
+    bool eightBit = false;
+    bool done = options.preferShiftJis
+                    ? RunPass<NKF_READING_SHIFT_JIS, true>(out, in, length, &written, &eightBit)
+                    : RunPass<NKF_READING_EUC_JP, true>(out, in, length, &written, &eightBit);
+    if (eightBit && IsUtf8Text(in, length)) {
         written = RunFullPass(NKF_READING_UTF8, out, in, length);
-        done = true;
-    } else if (options.preferShiftJis) {
-        done = RunPass<NKF_READING_SHIFT_JIS, true>(out, in, length, &written);
-    } else {
-        done = RunPass<NKF_READING_EUC_JP, true>(out, in, length, &written);
+    } else if (!done) {
+        written = RunFullPass(DecideSjisOrEuc(in, length, options.preferShiftJis), out, in, length);
     }
-    if (!done) written = RunFullPass(DecideSjisOrEuc(in, length, options.preferShiftJis), out, in, length);
     out[written] = 0;
     return written;
 }
