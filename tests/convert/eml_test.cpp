@@ -171,27 +171,17 @@ TEST_F(EmlTest, EveryEndClosesEverythingAndReportsOnce)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         SetUp();
-        DeleteFileA((in() + "Inbox.idx").c_str());
-        WriteBytes(in() + "Inbox.mbx", c.mailbox);
-        if (!c.index.empty())
-            WriteBytes(in() + "Inbox.idx", c.index);
+        WriteInbox(in(), c.mailbox, c.index);
         c.prepare(*this);
-        const std::vector<std::string> sources = ListTree(in());
-        std::vector<std::string> before(sources.size());
-        for (size_t i = 0; i < sources.size(); i++)
-            ReadBytes(in() + sources[i], &before[i]);
+        const std::map<std::string, std::string> sources = TreeBytes(in());
         SetLastError(0xdeadbeef);
 
         EXPECT_EQ(c.result, ExportMailboxAsEml("Inbox.mbx"));
 
         std::string box = c.box(*this);
-        ExpectErrorBoxes(box.empty() ? std::vector<std::string>() : std::vector<std::string>{box});
+        ExpectErrorBox(box);
         EXPECT_EQ(c.outFiles, ListTree(out()));
-        EXPECT_EQ(sources, ListTree(in()));
-        for (size_t i = 0; i < sources.size(); i++) {
-            std::string after;  // read without sharing: nothing holds it open
-            EXPECT_TRUE(ReadBytes(in() + sources[i], &after, 0) && after == before[i]) << sources[i];
-        }
+        ExpectTreeUnchanged(in(), sources);
         for (const std::string &name : ListTree(out())) {
             std::string bytes;
             EXPECT_TRUE(ReadBytes(out() + name, &bytes, 0)) << name;

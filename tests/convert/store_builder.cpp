@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 
 #include "msgbox.h"
 #include "msgbox_recorder.h"
@@ -60,25 +59,6 @@ ScratchDir::~ScratchDir()
     RemoveTree(path_);
 }
 
-void RemoveTree(const std::string &dir)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(dir + name + "\\");
-            else
-                DeleteFileA((dir + name).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
-
 void WriteBytes(const std::string &path, const std::string &bytes)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -89,42 +69,28 @@ void WriteBytes(const std::string &path, const std::string &bytes)
     ASSERT_EQ(bytes.size(), done) << path;
 }
 
-bool ReadBytes(const std::string &path, std::string *bytes, DWORD share)
+void WriteInbox(const std::string &dir, const std::string &mailbox, const std::string &index)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, share, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    bytes->assign(GetFileSize(file, NULL), '\0');
-    DWORD done = 0;
-    BOOL ok = ReadFile(file, &(*bytes)[0], (DWORD)bytes->size(), &done, NULL);
-    CloseHandle(file);
-    return ok && done == bytes->size();
+    DeleteFileA((dir + "Inbox.idx").c_str());
+    WriteBytes(dir + "Inbox.mbx", mailbox);
+    if (!index.empty())
+        WriteBytes(dir + "Inbox.idx", index);
 }
 
-static void ListInto(const std::string &dir, const std::string &relative, std::vector<std::string> *names)
+std::map<std::string, std::string> TreeBytes(const std::string &dir)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + relative + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ListInto(dir, relative + name + "\\", names);
-        else
-            names->push_back(relative + name);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    std::map<std::string, std::string> files;
+    for (const std::string &name : ListTree(dir))
+        ReadBytes(dir + name, &files[name]);
+    return files;
 }
 
-std::vector<std::string> ListTree(const std::string &dir)
+void ExpectTreeUnchanged(const std::string &dir, const std::map<std::string, std::string> &before)
 {
-    std::vector<std::string> names;
-    ListInto(dir, "", &names);
-    std::sort(names.begin(), names.end());
-    return names;
+    std::map<std::string, std::string> after;
+    for (const std::string &name : ListTree(dir))
+        EXPECT_TRUE(ReadBytes(dir + name, &after[name], 0)) << name << " held open";
+    EXPECT_EQ(before, after);
 }
 
 void SetPathBuffer(char *buffer, const std::string &text)
@@ -183,4 +149,9 @@ void ExpectErrorBoxes(const std::vector<std::string> &texts)
         EXPECT_EQ(std::string(CaptionError), boxes[i].caption);
         EXPECT_EQ((UINT)STYLE_ERROR, boxes[i].style);
     }
+}
+
+void ExpectErrorBox(const std::string &text)
+{
+    ExpectErrorBoxes(text.empty() ? std::vector<std::string>() : std::vector<std::string>{text});
 }

@@ -6,8 +6,11 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include <map>
 #include <string>
 #include <vector>
+
+#include "files.h"
 
 // Field offsets within a record and an entry.
 enum {
@@ -50,12 +53,15 @@ private:
     std::string path_;
 };
 
-void RemoveTree(const std::string &dir);
 void WriteBytes(const std::string &path, const std::string &bytes);
-// `share` 0 opens the file only when nobody else holds it open.
-bool ReadBytes(const std::string &path, std::string *bytes, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE);
-// Every file below `dir`, as paths relative to it, sorted.
-std::vector<std::string> ListTree(const std::string &dir);
+// Inbox.mbx in `dir`, with Inbox.idx beside it when `index` is not empty
+// (and without one otherwise, whatever was there).
+void WriteInbox(const std::string &dir, const std::string &mailbox, const std::string &index);
+// Every file below `dir` with its bytes, to compare with after a run.
+std::map<std::string, std::string> TreeBytes(const std::string &dir);
+// The files below `dir` are those of `before`, with their bytes, and
+// nobody holds them open (each is read without sharing).
+void ExpectTreeUnchanged(const std::string &dir, const std::map<std::string, std::string> &before);
 // Copies into SourceDir or OutputBase.
 void SetPathBuffer(char *buffer, const std::string &text);
 
@@ -68,5 +74,7 @@ std::string SystemDescription(DWORD code);
 // Checks the recorded boxes: these texts in order, each with the error
 // caption and the error style.
 void ExpectErrorBoxes(const std::vector<std::string> &texts);
+// One error box with `text`, or none when `text` is empty.
+void ExpectErrorBox(const std::string &text);
 
 #endif

@@ -404,30 +404,20 @@ TEST_F(WinbiffTest, EveryEndClosesEverythingAndReportsOnce)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         SetUp();
-        DeleteFileA((in() + "Inbox.idx").c_str());
-        WriteBytes(in() + "Inbox.mbx", c.mailbox);
-        if (!c.index.empty())
-            WriteBytes(in() + "Inbox.idx", c.index);
+        WriteInbox(in(), c.mailbox, c.index);
         c.prepare(*this);
-        const std::vector<std::string> sources = ListTree(in());
-        std::vector<std::string> before(sources.size());
-        for (size_t i = 0; i < sources.size(); i++)
-            ReadBytes(in() + sources[i], &before[i]);
+        const std::map<std::string, std::string> sources = TreeBytes(in());
         SetLastError(0xdeadbeef);
 
         EXPECT_EQ(c.result, ConvertMailboxToWinbiff("Inbox.mbx"));
 
         std::string box = c.box(*this);
-        ExpectErrorBoxes(box.empty() ? std::vector<std::string>() : std::vector<std::string>{box});
+        ExpectErrorBox(box);
         EXPECT_EQ(c.folderMade ? std::vector<std::string>{"Inbox"} : std::vector<std::string>(), ListTree(out()));
         if (c.folderMade) {
             EXPECT_EQ(c.folder, FolderFile());
         }
-        EXPECT_EQ(sources, ListTree(in()));
-        for (size_t i = 0; i < sources.size(); i++) {
-            std::string after;  // read without sharing: nothing holds it open
-            EXPECT_TRUE(ReadBytes(in() + sources[i], &after, 0) && after == before[i]) << sources[i];
-        }
+        ExpectTreeUnchanged(in(), sources);
     }
 }
 
@@ -505,7 +495,7 @@ TEST_F(WinbiffTest, AppendReportsReadAndWriteFailures)
 
         CloseHandle(source);
         CloseHandle(folder);
-        ExpectErrorBoxes(c.box.empty() ? std::vector<std::string>() : std::vector<std::string>{c.box});
+        ExpectErrorBox(c.box);
         EXPECT_EQ(c.folder, FolderFile());
         WriteBytes(out() + "Inbox", "");
     }

@@ -13,6 +13,7 @@
 
 #include "beside_program.h"
 #include "driver.h"
+#include "files.h"
 #include "resource.h"
 
 namespace {
@@ -23,64 +24,6 @@ std::string SamplePath;   // the generated store, ending in a backslash
 const char ImKey[] = "Software\\Microsoft\\Internet Mail and News";
 const char WinbiffKey[] = "Software\\Orangesoft\\Winbiff\\Recent File List";
 const char *const Mailboxes[] = {"Inbox.mbx", "Sent Items.mbx", "Archive.mbx"};
-
-// --- Files -----------------------------------------------------------------
-
-bool ReadFileBytes(const std::string &path, std::string *bytes)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    bytes->clear();
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0)
-        bytes->append(buffer, got);
-    CloseHandle(file);
-    return true;
-}
-
-std::string FileBytes(const std::string &path)
-{
-    std::string bytes;
-    EXPECT_TRUE(ReadFileBytes(path, &bytes)) << path;
-    return bytes;
-}
-
-// The files of a folder, by name, with their bytes.
-std::map<std::string, std::string> FolderFiles(const std::string &folder)
-{
-    std::map<std::string, std::string> files;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return files;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            files[found.cFileName] = FileBytes(folder + found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return files;
-}
-
-void RemoveTree(const std::string &folder)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(folder + name + "\\");
-            else
-                DeleteFileA((folder + name).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
 
 // --- The registry as the two mail programs leave it --------------------------
 

@@ -46,6 +46,7 @@
 #include <vector>
 
 #include "eml.h"
+#include "files.h"
 #include "msgbox.h"
 #include "progress.h"
 #include "state.h"
@@ -374,8 +375,6 @@ void WriteSmallFile(const std::string &path, const std::string &text)
     w.Append(text);
 }
 
-void RemoveTree(const std::string &dir);
-
 std::string Describe(const StoreInfo &s)
 {
     char line[512];
@@ -441,25 +440,6 @@ StoreInfo UniformStore(const std::string &data, const char *name, uint32_t lo, u
 }
 
 // --- Files -------------------------------------------------------------------
-
-void RemoveTree(const std::string &dir)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(dir + name + "\\");
-            else
-                DeleteFileA((dir + name).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
 
 // The mailboxes in the order a store run takes them: the directory search's.
 std::vector<std::string> Mailboxes(const std::string &dir)

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "files.h"
 #include "resource.h"
 
 namespace {
@@ -105,37 +106,6 @@ std::string Where(const std::string &path)
 }
 
 // --- Files and settings -----------------------------------------------------------
-
-bool ReadBytes(const std::string &path, std::string *bytes)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    bytes->clear();
-    char buffer[65536];
-    DWORD got = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &got, NULL) != 0) && got > 0)
-        bytes->append(buffer, got);
-    CloseHandle(file);
-    return ok;
-}
-
-// The files of a folder (not its subfolders), by name, with their bytes.
-std::map<std::string, std::string> FolderFiles(const std::string &folder)
-{
-    std::map<std::string, std::string> files;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return files;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            ReadBytes(folder + found.cFileName, &files[found.cFileName]);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return files;
-}
 
 std::string RegistryString(const char *keyName, const char *value)
 {
