@@ -96,8 +96,8 @@ static RunBuffer ConvertedBuffer;
 
 // The first reservation, and the least step beyond it: room for the
 // messages of most mailboxes without a second one.
-static const SIZE_T RESERVE_STEP = 4 * 1024 * 1024;
-static const SIZE_T RESERVE_GRAIN = 64 * 1024;  // the system's allocation granularity
+static const SIZE_T RESERVE_STEP = (SIZE_T)4 * 1024 * 1024;
+static const SIZE_T RESERVE_GRAIN = (SIZE_T)64 * 1024;  // the system's allocation granularity
 
 static void ReleaseBuffer(RunBuffer *buffer)
 {
@@ -141,6 +141,9 @@ static int Reserve(RunBuffer *buffer, SIZE_T size)
         return 1;
     if (buffer->reserved < size && !MoveReservation(buffer, size))
         return 0;
+    // Committing within the reservation gives back its own base address,
+    // which the buffer already holds; ReleaseBuffer gives the whole of it back.
+    // cppcheck-suppress leakReturnValNotUsed ; not a new allocation, see above
     if (VirtualAlloc(buffer->base, size, MEM_COMMIT, PAGE_READWRITE) == NULL)
         return 0;
     buffer->committed = size;
