@@ -14,9 +14,10 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 build=${VESTIBAR_BUILD:-$top/build}
 . "$top/cmake/wine-env.sh"
 
-# run_bench BITS TOOLCHAIN [options...]
+# run_bench BITS TOOLCHAIN FOLDER [options...]: bench_store from FOLDER of
+# the tree (bin, or bench-copy for the ceiling).
 run_bench() {
-    local bits=$1 toolchain=$2; shift 2
+    local bits=$1 toolchain=$2 folder=$3; shift 3
     local tree=$build/win$bits
     [ -f "$tree/build.ninja" ] || cmake -S "$top" -B "$tree" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$top/cmake/$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -26,7 +27,7 @@ run_bench() {
     "$top/cmake/wine-prefix.sh" start "$tree/wineprefix" "$bits"
     local status=0
     xvfb-run -a -s "-screen 0 1280x1024x24" \
-        "$top/cmake/wine-run.sh" "$tree/wineprefix" "$bits" "$tree/bin/bench_store.exe" \
+        "$top/cmake/wine-run.sh" "$tree/wineprefix" "$bits" "$tree/$folder/bench_store.exe" \
         --data "Z:${data//\//\\}" --out "Z:${out//\//\\}" "$@" || status=$?
     "$top/cmake/wine-prefix.sh" stop "$tree/wineprefix" "$bits"
     rm -rf "$out"
@@ -34,14 +35,20 @@ run_bench() {
 }
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), shared with other work"
-run_bench 64 toolchain-x86_64.cmake "$@"
+run_bench 64 toolchain-x86_64.cmake bin "$@"
+# The ceiling of the WinBiff figures: the same program with an NKF32.dll
+# that only finds each text's length and copies it.
+echo
+echo "=== the ceiling: WinBiff with an NKF32.dll that only copies (50 MiB store, 5 runs):"
+run_bench 64 toolchain-x86_64.cmake bench-copy --sizes 50 --runs 5 --modes wb --no-memory |
+    grep -E '^ *(mode|wb)|MiB store'
 # What the progress window adds under Wine and Xvfb, on the smallest store.
 echo
 echo "=== the same with the progress window open (50 MiB store, 3 runs):"
-run_bench 64 toolchain-x86_64.cmake --sizes 50 --runs 3 --no-memory --window | grep -E '^ *(mode|eml|wb)|MiB store'
+run_bench 64 toolchain-x86_64.cmake bin --sizes 50 --runs 3 --no-memory --window | grep -E '^ *(mode|eml|wb)|MiB store'
 
 if timeout 10 /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    run_bench 32 toolchain-i686.cmake "$@"
+    run_bench 32 toolchain-i686.cmake bin "$@"
 else
     echo "32-bit: this machine's kernel does not run 32-bit code, so the 32-bit build was not measured."
 fi
