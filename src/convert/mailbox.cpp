@@ -157,13 +157,22 @@ static bool CountsNone(DWORD count)
     return count == 0 || count >= 0x80000000u;
 }
 
+// Checks the mailbox's magic and reads the count that `counted` (the mailbox
+// itself, or its index, whose magic the probe has read) holds after its
+// magic, then readies the progress bar.  0 after a failure, already shown.
+static int BeginWalk(HANDLE mailbox, HANDLE counted, UINT textId, DWORD *count)
+{
+    if (!CheckMailboxMagic(mailbox) || !Skip(counted, 4, textId) || !ReadU32(counted, count, textId))
+        return 0;
+    PrepareProgress(*count);
+    return 1;
+}
+
 int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target)
 {
     DWORD count;
-    if (!CheckMailboxMagic(mailbox) || !Skip(mailbox, 4, IDS_READ_SOURCE_FAILED) ||
-        !ReadU32(mailbox, &count, IDS_READ_SOURCE_FAILED))
+    if (!BeginWalk(mailbox, mailbox, IDS_READ_SOURCE_FAILED, &count))
         return 0;
-    PrepareProgress(count);
     if (CountsNone(count))
         return 1;
     DWORD position = MAILBOX_FIRST_RECORD;
@@ -185,10 +194,8 @@ int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target)
 int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE target)
 {
     DWORD count;
-    if (!CheckMailboxMagic(mailbox) || !Skip(index, 4, IDS_READ_INDEX_FAILED) ||
-        !ReadU32(index, &count, IDS_READ_INDEX_FAILED))
+    if (!BeginWalk(mailbox, index, IDS_READ_INDEX_FAILED, &count))
         return 0;
-    PrepareProgress(count);
     if (CountsNone(count))
         return 1;
     IndexPieceLength = 0;  // nothing of this index read ahead yet
