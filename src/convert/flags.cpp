@@ -2,11 +2,10 @@
 
 #include <string.h>
 
-// Both functions walk the text the same way: line by line; a line that
-// starts with CR, LF or the zero ends the header block; inside a line, LF
-// ends it, CR LF ends it, a lone CR is an ordinary byte, and the zero ends
-// the text (a last line without its line end).
-static size_t HeaderBlockLength(const char *text)
+// Line by line: a line that starts with CR, LF or the zero ends the header
+// block; inside a line, LF ends it, CR LF ends it, a lone CR is an ordinary
+// byte, and the zero ends the text (a last line without its line end).
+size_t MeasureHeaderBlock(const char *text)
 {
     size_t at = 0;
     for (;;) {
@@ -29,15 +28,10 @@ static size_t HeaderBlockLength(const char *text)
     }
 }
 
-size_t MeasureHeaderBlock(const char *converted)
-{
-    return HeaderBlockLength(converted);
-}
-
 const char *InsertFlagsHeader(const char *converted, char *destination, int unread)
 {
     static const char FlagsLine[] = "X-winbiff-flags: ";
-    size_t length = HeaderBlockLength(converted);
+    size_t length = MeasureHeaderBlock(converted);
     memcpy(destination, converted, length);
     char *out = destination + length;
     memcpy(out, FlagsLine, sizeof FlagsLine - 1);

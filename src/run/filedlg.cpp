@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "locate.h"
+#include "pathtext.h"
 #include "resource.h"
 #include "state.h"
 
@@ -51,10 +52,7 @@ int ChooseSourceDir(void)
                        "Select Import Locate", OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST))
         return 0;
     // The chosen file only names its folder; the run takes every mailbox in it.
-    char *slash = strrchr(SourceDir, '\\');
-    if (slash)
-        slash[1] = '\0';
-    else
-        SourceDir[0] = '\0';
+    char name[PATH_BUFFER_SIZE];  // SourceDir's name always fits
+    SplitAtLastBackslash(SourceDir, name, sizeof name);
     return 1;
 }
