@@ -5,22 +5,22 @@
 // Line by line: a line that starts with CR, LF or the zero ends the header
 // block; inside a line, LF ends it, CR LF ends it, a lone CR is an ordinary
 // byte, and the zero ends the text (a last line without its line end).
-size_t MeasureHeaderBlock(const char *text)
+size_t MeasureHeaderBlock(const char *converted)
 {
     size_t at = 0;
     for (;;) {
-        char first = text[at];
+        char first = converted[at];
         if (first == '\0' || first == '\r' || first == '\n')
             return at;
         for (;;) {
-            char c = text[at];
+            char c = converted[at];
             // cppcheck-suppress knownConditionTrueFalse ; false for the line's first character only
             if (c == '\0')
                 return at;
             at++;
             if (c == '\n')
                 break;
-            if (c == '\r' && text[at] == '\n') {
+            if (c == '\r' && converted[at] == '\n') {
                 at++;
                 break;
             }
