@@ -207,16 +207,6 @@ std::string WindowText(HWND window)
     return std::string(text, fallback > 0 ? fallback : 0);
 }
 
-bool IsButtonChecked(HWND dialog, int controlId)
-{
-    return SendMessageA(GetDlgItem(dialog, controlId), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-bool IsControlEnabled(HWND dialog, int controlId)
-{
-    return IsWindowEnabled(GetDlgItem(dialog, controlId)) != 0;
-}
-
 void WaitIdle(const Program &program)
 {
     WaitForInputIdle(program.process.hProcess, DRIVER_TIMEOUT_MS);

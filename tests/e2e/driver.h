@@ -59,8 +59,6 @@ void PostSysCommand(HWND window, WPARAM command);
 bool DropFiles(const Program &program, HWND window, const std::vector<std::string> &paths);
 
 std::string WindowText(HWND window);
-bool IsButtonChecked(HWND dialog, int controlId);
-bool IsControlEnabled(HWND dialog, int controlId);
 
 // Waits until the process has handled every message posted so far and waits
 // for input again.

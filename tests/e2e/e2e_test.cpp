@@ -251,26 +251,21 @@ TEST_F(EndToEnd, LocationFailures)
     struct Case {
         const char *name;
         void (*arrange)(EndToEnd *);
-        bool emlMode;
         UINT textId, captionId;
     };
     const Case cases[] = {
-        {"MS-IM not installed", [](EndToEnd *) { DeleteKey(ImKey); }, false, IDS_IM_NOT_INSTALLED, IDS_CAPTION_REGISTRY},
-        {"store root empty", [](EndToEnd *) { SetString(ImKey, "Store Root", ""); }, false, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
-        {"store root missing", [](EndToEnd *) { DeleteKey(ImKey); SetString(ImKey, NULL, ""); }, false, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
-        {"recent file list empty", [](EndToEnd *) { SetString(WinbiffKey, "File1", ""); }, false, IDS_WINBIFF_MAILBOX_INVALID, IDS_CAPTION_SETTINGS},
-        {"no UserDirectory", [](EndToEnd *t) { SetString(WinbiffKey, "File1", t->root_ + "missing.ini"); }, false, IDS_WINBIFF_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
-        {"no mailbox in the store", [](EndToEnd *t) { SetString(ImKey, "Store Root", t->root_ + "Nowhere"); }, false, IDS_NO_MAILBOX, IDS_CAPTION_ERROR},
-        {"no mailbox, .eml mode", [](EndToEnd *t) { SetString(ImKey, "Store Root", t->root_ + "Nowhere"); }, true, IDS_NO_MAILBOX, IDS_CAPTION_ERROR},
+        {"MS-IM not installed", [](EndToEnd *) { DeleteKey(ImKey); }, IDS_IM_NOT_INSTALLED, IDS_CAPTION_REGISTRY},
+        {"store root empty", [](EndToEnd *) { SetString(ImKey, "Store Root", ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
+        {"store root missing", [](EndToEnd *) { DeleteKey(ImKey); SetString(ImKey, NULL, ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
+        {"recent file list empty", [](EndToEnd *) { SetString(WinbiffKey, "File1", ""); }, IDS_WINBIFF_MAILBOX_INVALID, IDS_CAPTION_SETTINGS},
+        {"no UserDirectory", [](EndToEnd *t) { SetString(WinbiffKey, "File1", t->root_ + "missing.ini"); }, IDS_WINBIFF_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         InstallMailPrograms();
         c.arrange(this);
         HWND window = Start();
-        if (c.emlMode)
-            Click(window, IDC_TO_EML);
-        BoxSeen box = Run(window, c.emlMode ? eml() + "exp" : "");
+        BoxSeen box = Run(window, "");
         ExpectBox(box, c.textId, c.captionId, MB_ICONERROR);
         // No run began: no progress window, nothing written.
         EXPECT_TRUE(FindDialog(program_, IDC_PROGRESS_BAR) == NULL);
@@ -336,56 +331,6 @@ TEST_F(EndToEnd, CancelledExportDialogShowsNothing)
 
 // --- The window ---------------------------------------------------------------
 
-TEST_F(EndToEnd, InitialControlsAndModeSwitch)
-{
-    HWND window = Start();
-    EXPECT_TRUE(IsButtonChecked(window, IDC_TO_WINBIFF));
-    EXPECT_FALSE(IsButtonChecked(window, IDC_TO_EML));
-    EXPECT_TRUE(IsButtonChecked(window, IDC_PREFER_KANA));
-    EXPECT_FALSE(IsButtonChecked(window, IDC_PREFER_EUC));
-    EXPECT_FALSE(IsButtonChecked(window, IDC_INCLUDE_DELETED));
-    const int group[] = {IDC_CODE_GROUP, IDC_PREFER_KANA, IDC_PREFER_EUC};
-
-    Click(window, IDC_TO_EML);
-    WaitIdle(program_);
-    Sleep(200);
-    EXPECT_TRUE(IsButtonChecked(window, IDC_TO_EML));
-    EXPECT_FALSE(IsButtonChecked(window, IDC_TO_WINBIFF));
-    for (int id : group) {
-        SCOPED_TRACE(id);
-        EXPECT_FALSE(IsControlEnabled(window, id));
-    }
-    EXPECT_TRUE(IsButtonChecked(window, IDC_PREFER_KANA));  // greyed, still checked
-
-    Click(window, IDC_TO_WINBIFF);
-    Click(window, IDC_PREFER_EUC);
-    WaitIdle(program_);
-    Sleep(200);
-    for (int id : group) {
-        SCOPED_TRACE(id);
-        EXPECT_TRUE(IsControlEnabled(window, id));
-    }
-    EXPECT_TRUE(IsButtonChecked(window, IDC_PREFER_EUC));
-    EXPECT_FALSE(IsButtonChecked(window, IDC_PREFER_KANA));
-    EXPECT_FALSE(IsButtonChecked(window, IDC_INCLUDE_DELETED));
-}
-
-TEST_F(EndToEnd, WithoutWinbiffOnlyEmlMode)
-{
-    DeleteKey(WinbiffKey);
-    HWND window = Start();
-    EXPECT_FALSE(IsButtonChecked(window, IDC_TO_WINBIFF));
-    EXPECT_TRUE(IsButtonChecked(window, IDC_TO_EML));
-    for (int id : {IDC_TO_WINBIFF, IDC_CODE_GROUP, IDC_PREFER_KANA, IDC_PREFER_EUC}) {
-        SCOPED_TRACE(id);
-        EXPECT_FALSE(IsControlEnabled(window, id));
-    }
-    for (int id : {IDC_TO_EML, IDC_INCLUDE_DELETED, IDC_RUN, IDC_EXIT}) {
-        SCOPED_TRACE(id);
-        EXPECT_TRUE(IsControlEnabled(window, id));
-    }
-}
-
 TEST_F(EndToEnd, SingleInstance)
 {
     HWND window = Start();
@@ -404,13 +349,6 @@ TEST_F(EndToEnd, ExitButtonEndsTheProgram)
     HWND window = Start();
     Click(window, IDC_EXIT);
     EXPECT_EQ(1, WaitForExit(&program_));
-}
-
-TEST_F(EndToEnd, NeverShownMaximized)
-{
-    HWND window = Start(SW_SHOWMAXIMIZED);
-    EXPECT_FALSE(IsZoomed(window));
-    EXPECT_TRUE(IsWindowVisible(window));
 }
 
 // The menu's items are checked in-process by the window tests; here the
