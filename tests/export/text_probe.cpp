@@ -1,6 +1,6 @@
-// Answers the oracle script (text_oracle.py): one request a line, "date",
-// "utf7" or "cp932", a tab and the input in hex; one answer a line, the
-// epoch seconds or "none" for a date, the result in hex otherwise.
+// Answers text_oracle.py: one request a line, "date" or "cp932", a tab and
+// the input in hex; one answer a line, the epoch seconds or "none" for a
+// date, the UTF-8 name in hex for a name.
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -37,8 +37,6 @@ int main()
         if (kind == "date") {
             std::optional<std::int64_t> t = ParseMailDate(input);
             std::cout << (t ? std::to_string(*t) : "none") << '\n';
-        } else if (kind == "utf7") {
-            std::cout << ToHex(ImapModifiedUtf7(input)) << '\n';
         } else {
             std::cout << ToHex(MailboxNameToUtf8(input)) << '\n';
         }
