@@ -174,7 +174,7 @@ private:
                   Part part);
     Step NextRecord(Message& message);
     Step NextEntry(Message& message);
-    Step Hand(Message& message, std::uint32_t recordOffset);
+    Step Hand(Message& message, std::uint32_t recordOffset, std::uint32_t size);
 
     ByteSource& mailbox_;
     ByteSource* index_;
