@@ -9,6 +9,8 @@ packages=(
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth locales
     googletest clang libclang-rt-14-dev
+    # The exporter's options (header-only).
+    libcli11-dev
     nkf zip unzip fonts-ipafont-gothic fonts-wine
     # The qemu guest that runs the 32-bit build (tools/guest/).
     qemu-system-x86 debootstrap e2fsprogs

@@ -1,6 +1,7 @@
 // The header line that WinBiff reads a message's seen state from, inserted
 // at the end of a converted message's header block.  Portable: no Win32
-// here, so it also runs natively under the sanitizers and the fuzzer.
+// here, so the Windows program and the native exporter write the same entry,
+// and it runs natively under the sanitizers and the fuzzer.
 #ifndef VESTIBAR_FLAGS_H
 #define VESTIBAR_FLAGS_H
 

@@ -1,0 +1,145 @@
+// A Maildir++ tree, as Dovecot and Courier read one: the mailbox named
+// Inbox is the Maildir itself, every other one a folder ".Name".
+#include <cstdio>
+#include <optional>
+
+#include "maildate.h"
+#include "names.h"
+#include "output.h"
+#include "writer.h"
+
+namespace vexport {
+
+namespace {
+
+// Messages are copied in pieces of this size: memory stays bounded
+// whatever a message's size.
+constexpr std::size_t kPiece = std::size_t{1} << 20;
+// The first piece, in which the header block (for the Date) usually lies.
+constexpr std::size_t kHeadPiece = std::size_t{64} << 10;
+
+bool IsInbox(std::string_view stem)
+{
+    static const char kInbox[] = "inbox";
+    if (stem.size() != sizeof kInbox - 1)
+        return false;
+    for (std::size_t i = 0; i < stem.size(); ++i) {
+        char c = stem[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != kInbox[i])
+            return false;
+    }
+    return true;
+}
+
+// A Maildir: cur/, new/ and tmp/ inside `folder`.
+struct Maildir {
+    explicit Maildir(Folder&& root) : folder(std::move(root)), cur(folder.Sub("cur")), fresh(folder.Sub("new"))
+    {
+        folder.Sub("tmp");
+    }
+    Folder folder;
+    Folder cur;
+    Folder fresh;
+};
+
+class MaildirWriter final : public Writer {
+public:
+    explicit MaildirWriter(const std::string& output) : root_(Folder::Make(output)) {}
+
+    void BeginMailbox(const MailboxNames& names) override
+    {
+        count_ = 0;
+        sequence_ = names.sequence;
+        if (IsInbox(names.stem)) {
+            target_ = &root_;
+            return;
+        }
+        folder_.emplace(root_.folder.Sub("." + ImapModifiedUtf7(SafeFileName(names.stem, NameUse::kMaildirFolder))));
+        folder_->folder.Touch("maildirfolder");
+        target_ = &*folder_;
+    }
+
+    void WriteMessage(const msim::Message& message, std::uint32_t, MessageBytes& bytes) override
+    {
+        // The header block first, for the Date that names the file and
+        // gives its time; it is read on until it ends, even past the first
+        // piece.
+        std::size_t size = bytes.size();
+        std::size_t have = size < kHeadPiece ? size : kHeadPiece;
+        char* data = buffer_.Get(have);
+        bytes.Read(0, data, have);
+        while (have < size && HeaderBlockEnd(std::string_view(data, have)) == have) {
+            std::size_t more = size - have < kPiece ? size - have : kPiece;
+            data = buffer_.Get(have + more);
+            bytes.Read(have, data + have, more);
+            have += more;
+        }
+        std::optional<std::string> dateField = FindHeader(std::string_view(data, have), "Date");
+        std::optional<std::int64_t> date = dateField ? ParseMailDate(*dateField) : std::nullopt;
+        std::int64_t seconds = date.value_or(0);
+
+        char name[96];
+        std::snprintf(name, sizeof name, "%lld.M%06uP%06u.vestibar", static_cast<long long>(seconds < 0 ? 0 : seconds),
+                      static_cast<unsigned>(sequence_), static_cast<unsigned>(message.ordinal));
+        std::string fileName = name;
+        bool fresh = message.unread && !message.deleted;
+        if (!fresh)
+            fileName += std::string(":2,") + (message.unread ? "" : "S") + (message.deleted ? "T" : "");
+
+        OutputFile file(fresh ? target_->fresh : target_->cur, fileName, 0);
+        try {
+            file.Write(data, have);
+            for (std::size_t at = have; at < size;) {
+                std::size_t piece = size - at < kPiece ? size - at : kPiece;
+                char* chunk = buffer_.Get(piece);
+                bytes.Read(at, chunk, piece);
+                file.Write(chunk, piece);
+                at += piece;
+            }
+            file.SetTime(seconds);
+            file.Close();
+        } catch (...) {
+            file.Remove();
+            throw;
+        }
+        ++count_;
+    }
+
+    std::string EndMailbox() override { return Said(); }
+
+    std::string AbandonMailbox() noexcept override
+    {
+        try {
+            return target_ != nullptr ? Said() : std::string();
+        } catch (...) {
+            return std::string();
+        }
+    }
+
+private:
+    std::string Said()
+    {
+        std::string line = target_->folder.path() + ": " + std::to_string(count_) + " messages";
+        target_ = nullptr;
+        folder_.reset();
+        return line;
+    }
+
+    Maildir root_;
+    std::optional<Maildir> folder_;
+    Maildir* target_ = nullptr;
+    Buffer buffer_;
+    std::uint32_t count_ = 0;
+    std::uint32_t sequence_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Writer> MakeMaildirWriter(const std::string& output)
+{
+    return std::make_unique<MaildirWriter>(output);
+}
+
+}  // namespace vexport

@@ -1,0 +1,192 @@
+// mboxrd files, one per mailbox, as Thunderbird, mutt and Python's mailbox
+// module read them.
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "maildate.h"
+#include "names.h"
+#include "output.h"
+#include "writer.h"
+
+namespace vexport {
+
+namespace {
+
+constexpr std::size_t kFileBuffer = std::size_t{1} << 20;
+
+// Writes `text` line by line with one more ">" before every line that
+// matches ^>*From ; `text` starts at the start of a line.
+void WriteQuoted(std::string_view text, ByteSink& sink)
+{
+    const char* data = text.data();
+    std::size_t size = text.size();
+    std::size_t written = 0;
+    std::size_t line = 0;
+    while (line < size) {
+        std::size_t at = line;
+        while (at < size && data[at] == '>')
+            ++at;
+        if (size - at >= 5 && std::memcmp(data + at, "From ", 5) == 0) {
+            sink.Write(data + written, line - written);
+            sink.Write(">", 1);
+            written = line;
+        }
+        const void* end = std::memchr(data + line, '\n', size - line);
+        if (end == nullptr)
+            break;
+        line = static_cast<std::size_t>(static_cast<const char*>(end) - data) + 1;
+    }
+    sink.Write(data + written, size - written);
+}
+
+// The address for the "From " line: one word, or MAILER-DAEMON.
+std::string EnvelopeSender(std::string_view message)
+{
+    std::optional<std::string> from = FindHeader(message, "From");
+    std::string address = from ? FromAddress(*from) : std::string();
+    for (unsigned char c : address) {
+        // A space or a control character would end or break the line.
+        if (c <= ' ' || c == 0x7F)
+            return "MAILER-DAEMON";
+    }
+    return address.empty() ? "MAILER-DAEMON" : address;
+}
+
+std::int64_t MessageDate(std::string_view message)
+{
+    std::optional<std::string> date = FindHeader(message, "Date");
+    std::optional<std::int64_t> seconds = date ? ParseMailDate(*date) : std::nullopt;
+    return seconds.value_or(0);
+}
+
+class MboxWriter final : public Writer {
+public:
+    explicit MboxWriter(const std::string& output) : folder_(Folder::Make(output)) {}
+
+    void BeginMailbox(const MailboxNames& names) override
+    {
+        file_.emplace(folder_, SafeFileName(names.stem) + ".mbox", kFileBuffer);
+        count_ = 0;
+    }
+
+    void WriteMessage(const msim::Message& message, std::uint32_t, MessageBytes& bytes) override
+    {
+        // The whole message first: a message that cannot be read leaves
+        // nothing of itself in the file.
+        char* data = buffer_.Get(bytes.size());
+        bytes.Read(0, data, bytes.size());
+        Sink sink{*file_};
+        WriteMboxEntry(std::string_view(data, bytes.size()), message.unread, message.deleted, sink);
+        file_->Mark(++count_);
+    }
+
+    std::string EndMailbox() override
+    {
+        file_->Close();
+        std::string line = file_->path() + ": " + std::to_string(count_) + " messages";
+        file_.reset();
+        return line;
+    }
+
+    std::string AbandonMailbox() noexcept override
+    {
+        if (!file_)
+            return std::string();
+        std::uint32_t kept = file_->KeepComplete();
+        std::string line = file_->path() + ": " + std::to_string(kept) + " whole messages";
+        file_.reset();
+        return line;
+    }
+
+private:
+    struct Sink final : ByteSink {
+        explicit Sink(OutputFile& file) : file(file) {}
+        void Write(const char* bytes, std::size_t count) override { file.Write(bytes, count); }
+        OutputFile& file;
+    };
+
+    Folder folder_;
+    std::optional<OutputFile> file_;
+    Buffer buffer_;
+    std::uint32_t count_ = 0;
+};
+
+}  // namespace
+
+std::size_t HeaderBlockEnd(std::string_view message)
+{
+    std::size_t line = 0;
+    while (line < message.size()) {
+        if (message[line] == '\n' || message.compare(line, 2, "\r\n") == 0)
+            return line;
+        std::size_t end = message.find('\n', line);
+        if (end == std::string_view::npos)
+            break;
+        line = end + 1;
+    }
+    return message.size();
+}
+
+std::string AsctimeUtc(std::int64_t seconds)
+{
+    static const char kDays[][4] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};
+    static const char kMonths[][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::int64_t days = seconds / 86400;
+    std::int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    // Days since 1970-01-01 to a civil date (proleptic Gregorian), by eras
+    // of 400 years.
+    std::int64_t shifted = days + 719468;
+    std::int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
+    std::int64_t dayOfEra = shifted - era * 146097;
+    std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+    std::int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+    std::int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+    std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    std::int64_t weekday = ((days % 7) + 7) % 7;
+
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %lld", kDays[weekday], kMonths[month - 1],
+                  static_cast<int>(day), static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
+                  static_cast<int>(rest % 60), static_cast<long long>(year));
+    return text;
+}
+
+void WriteMboxEntry(std::string_view message, bool unread, bool deleted, ByteSink& sink)
+{
+    sink.Write("From " + EnvelopeSender(message) + " " + AsctimeUtc(MessageDate(message)) + "\n");
+
+    // Added lines end as the message's first line does.
+    std::size_t firstEnd = message.find('\n');
+    const char* eol = firstEnd != std::string_view::npos && firstEnd > 0 && message[firstEnd - 1] == '\r' ? "\r\n" : "\n";
+    std::size_t headerEnd = HeaderBlockEnd(message);
+    std::string_view header = message.substr(0, headerEnd);
+    WriteQuoted(header, sink);
+    if (!header.empty() && header.back() != '\n')
+        sink.Write(eol);
+    std::string marks = std::string("Status: ") + (unread ? "O" : "RO") + eol;
+    if (deleted)
+        marks += std::string("X-Status: D") + eol;
+    marks += std::string("X-Mozilla-Status: ") + (unread ? "0000" : "0001") + eol;
+    sink.Write(marks);
+
+    std::string_view rest = message.substr(headerEnd);
+    WriteQuoted(rest, sink);
+    if (!rest.empty() && rest.back() != '\n')
+        sink.Write(eol);
+    sink.Write("\n", 1);
+}
+
+std::unique_ptr<Writer> MakeMboxWriter(const std::string& output)
+{
+    return std::make_unique<MboxWriter>(output);
+}
+
+}  // namespace vexport

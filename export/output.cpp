@@ -1,0 +1,252 @@
+#include "output.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace vexport {
+
+namespace {
+
+// New files and folders get what the user's umask leaves of these.
+constexpr mode_t kFileMode = 0666;
+constexpr mode_t kFolderMode = 0777;
+
+// Failures that every later write would meet too.
+bool Repeats(int error)
+{
+    return error == ENOSPC || error == EDQUOT || error == EROFS || error == EIO;
+}
+
+void CloseQuietly(int fd) noexcept
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+}  // namespace
+
+std::string ErrnoText(const std::string& path, int error)
+{
+    return path + ": " + std::strerror(error);
+}
+
+void MakeFolders(const std::string& path)
+{
+    if (path.empty())
+        return;
+    // Each prefix that ends before a '/' in turn, then the whole path.
+    for (std::size_t at = 1; at <= path.size(); ++at) {
+        if (at < path.size() && path[at] != '/')
+            continue;
+        std::string prefix = path.substr(0, at);
+        if (::mkdir(prefix.c_str(), kFolderMode) == 0)
+            continue;
+        int error = errno;
+        struct stat info;
+        if (error == EEXIST && ::stat(prefix.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+            continue;
+        throw ExportError(ErrnoText(prefix, error == EEXIST ? ENOTDIR : error), false);
+    }
+}
+
+Folder Folder::Make(const std::string& path)
+{
+    MakeFolders(path);
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throw ExportError(ErrnoText(path, errno), false);
+    return Folder(fd, path);
+}
+
+Folder::Folder(Folder&& other) noexcept : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+Folder& Folder::operator=(Folder&& other) noexcept
+{
+    if (this != &other) {
+        CloseQuietly(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+Folder::~Folder()
+{
+    CloseQuietly(fd_);
+}
+
+std::string Folder::PathOf(std::string_view name) const
+{
+    std::string path = path_;
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    path += name;
+    return path;
+}
+
+Folder Folder::Sub(const std::string& name) const
+{
+    std::string path = PathOf(name);
+    if (::mkdirat(fd_, name.c_str(), kFolderMode) != 0 && errno != EEXIST)
+        throw ExportError(ErrnoText(path, errno), Repeats(errno) ? false : true);
+    int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        throw ExportError(ErrnoText(path, errno == ELOOP ? ENOTDIR : errno), !Repeats(errno));
+    return Folder(fd, path);
+}
+
+void Folder::Touch(const std::string& name) const
+{
+    int fd = ::openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return;
+        throw ExportError(ErrnoText(PathOf(name), errno), !Repeats(errno));
+    }
+    if (::close(fd) != 0)
+        throw ExportError(ErrnoText(PathOf(name), errno), !Repeats(errno));
+}
+
+OutputFile::OutputFile(const Folder& folder, const std::string& name, std::size_t bufferSize)
+    : dirFd_(folder.fd()), name_(name), path_(folder.PathOf(name))
+{
+    // O_EXCL also refuses a symbolic link in the file's place.
+    fd_ = ::openat(dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
+    if (fd_ < 0) {
+        int error = errno;
+        if (error == EEXIST)
+            throw ExportError(path_ + ": already exists; left untouched", true);
+        throw ExportError(ErrnoText(path_, error), !Repeats(error));
+    }
+    buffer_.resize(bufferSize);
+}
+
+OutputFile::~OutputFile()
+{
+    CloseQuietly(fd_);
+}
+
+void OutputFile::WriteAll(const char* bytes, std::size_t count)
+{
+    while (count > 0) {
+        ssize_t wrote = ::write(fd_, bytes, count);
+        if (wrote < 0) {
+            if (errno == EINTR)
+                continue;
+            int error = errno;
+            throw ExportError(ErrnoText(path_, error), !Repeats(error));
+        }
+        if (wrote == 0)
+            throw ExportError(ErrnoText(path_, ENOSPC), false);
+        bytes += wrote;
+        count -= static_cast<std::size_t>(wrote);
+        flushed_ += static_cast<std::uint64_t>(wrote);
+    }
+}
+
+void OutputFile::Flush()
+{
+    if (used_ > 0) {
+        broken_ = true;
+        WriteAll(buffer_.data(), used_);
+        used_ = 0;
+        broken_ = false;
+    }
+    durable_ = mark_;
+    durablePieces_ = markPieces_;
+}
+
+void OutputFile::Write(const char* bytes, std::size_t count)
+{
+    if (count == 0)
+        return;
+    if (count <= buffer_.size() - used_) {
+        std::memcpy(buffer_.data() + used_, bytes, count);
+        used_ += count;
+        return;
+    }
+    Flush();
+    // A piece at least as large as the buffer goes out directly.
+    if (count >= buffer_.size()) {
+        broken_ = true;
+        WriteAll(bytes, count);
+        broken_ = false;
+        return;
+    }
+    std::memcpy(buffer_.data(), bytes, count);
+    used_ = count;
+}
+
+bool OutputFile::CutToMark() noexcept
+{
+    if (!broken_ && mark_ >= flushed_) {
+        used_ = static_cast<std::size_t>(mark_ - flushed_);
+        return true;
+    }
+    if (broken_) {
+        mark_ = durable_;
+        markPieces_ = durablePieces_;
+    }
+    used_ = 0;
+    if (::ftruncate(fd_, static_cast<off_t>(mark_)) != 0 || ::lseek(fd_, 0, SEEK_END) < 0)
+        return false;
+    flushed_ = mark_;
+    broken_ = false;
+    return true;
+}
+
+std::uint32_t OutputFile::KeepComplete() noexcept
+{
+    if (fd_ < 0)
+        return markPieces_;
+    if (CutToMark()) {
+        try {
+            Close();
+            return markPieces_;
+        } catch (const ExportError&) {
+            // The buffer did not go out either: what the file surely holds.
+        }
+    }
+    int fd = std::exchange(fd_, -1);
+    mark_ = durable_;
+    markPieces_ = durablePieces_;
+    if (::ftruncate(fd, static_cast<off_t>(mark_)) != 0) {
+        // Nothing more can be done for a file that cannot even be cut.
+    }
+    CloseQuietly(fd);
+    return markPieces_;
+}
+
+void OutputFile::SetTime(std::int64_t seconds)
+{
+    Flush();
+    struct timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(seconds);
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    if (::futimens(fd_, times) != 0)
+        throw ExportError(ErrnoText(path_, errno), !Repeats(errno));
+}
+
+void OutputFile::Close()
+{
+    Flush();
+    int fd = std::exchange(fd_, -1);
+    if (::close(fd) != 0)
+        throw ExportError(ErrnoText(path_, errno), !Repeats(errno));
+}
+
+void OutputFile::Remove() noexcept
+{
+    CloseQuietly(std::exchange(fd_, -1));
+    used_ = 0;
+    ::unlinkat(dirFd_, name_.c_str(), 0);
+}
+
+}  // namespace vexport

@@ -1,0 +1,396 @@
+#include "run.h"
+
+#include <dirent.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "file_source.h"
+#include "names.h"
+#include "output.h"
+#include "readahead.h"
+
+namespace vexport {
+
+namespace {
+
+constexpr std::size_t kReadAhead = std::size_t{1} << 20;
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// ".mbx" in any case, as Windows matches "*.mbx".
+bool HasMailboxExtension(std::string_view name)
+{
+    return name.size() > 4 && EqualsIgnoringCase(name.substr(name.size() - 4), ".mbx");
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    if (folder.empty() || folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+// The names of a folder's entries, in byte order; throws ExportError.
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        throw ExportError(ErrnoText(folder, errno), true);
+    std::vector<std::string> names;
+    errno = 0;
+    while (const struct dirent* entry = ::readdir(dir))
+        names.emplace_back(entry->d_name);
+    int error = errno;
+    ::closedir(dir);
+    if (error != 0)
+        throw ExportError(ErrnoText(folder, error), true);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct Mailbox {
+    std::string path;     // as found, for opening
+    std::string display;  // the same in UTF-8, for messages
+    std::string stem;     // file name without ".mbx", in UTF-8
+};
+
+Mailbox MakeMailbox(const std::string& folder, const std::string& fileName)
+{
+    Mailbox mailbox;
+    mailbox.path = folder.empty() ? fileName : JoinPath(folder, fileName);
+    std::string name = MailboxNameToUtf8(fileName);
+    mailbox.display = folder.empty() ? name : JoinPath(MailboxNameToUtf8(folder), name);
+    std::string_view stem = fileName;
+    if (HasMailboxExtension(stem))
+        stem.remove_suffix(4);
+    mailbox.stem = MailboxNameToUtf8(stem);
+    return mailbox;
+}
+
+// A store folder gives its mailboxes in byte order of their names; a file
+// is a mailbox whatever its name.
+std::vector<Mailbox> ExpandSource(const std::string& source)
+{
+    struct stat status;
+    if (::stat(source.c_str(), &status) != 0)
+        throw ExportError(ErrnoText(source, errno), true);
+    std::vector<Mailbox> mailboxes;
+    if (!S_ISDIR(status.st_mode)) {
+        std::size_t slash = source.rfind('/');
+        if (slash == std::string::npos)
+            mailboxes.push_back(MakeMailbox(std::string(), source));
+        else
+            mailboxes.push_back(MakeMailbox(source.substr(0, slash + 1), source.substr(slash + 1)));
+        return mailboxes;
+    }
+    for (const std::string& name : FolderEntries(source)) {
+        struct stat entry;
+        std::string path = JoinPath(source, name);
+        if (HasMailboxExtension(name) && ::stat(path.c_str(), &entry) == 0 && S_ISREG(entry.st_mode))
+            mailboxes.push_back(MakeMailbox(source, name));
+    }
+    if (mailboxes.empty())
+        throw ExportError(source + ": no mailboxes (*.mbx) in this folder", true);
+    return mailboxes;
+}
+
+// Opens the index beside a mailbox: the name the Windows program derives,
+// or, as Windows would find it, the same name in another case.  No index
+// is no failure.
+void OpenIndex(const std::string& mailboxPath, msim::FileSource& index)
+{
+    std::string name = msim::IndexNameFor(mailboxPath);
+    if (name.empty() || index.Open(name) == 0)
+        return;
+    std::size_t slash = name.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string(".") : name.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    try {
+        for (const std::string& entry : FolderEntries(folder)) {
+            if (EqualsIgnoringCase(entry, base) && index.Open(JoinPath(folder, entry)) == 0)
+                return;
+        }
+    } catch (const ExportError&) {
+        // A folder that cannot be listed has no index to offer.
+    }
+}
+
+const char* IndexText(msim::IndexState state)
+{
+    switch (state) {
+    case msim::IndexState::kAbsent:
+        return "none";
+    case msim::IndexState::kUsable:
+        return "yes";
+    case msim::IndexState::kUnreadable:
+        return "unreadable";
+    case msim::IndexState::kWrongMagic:
+        return "ignored";
+    }
+    return "?";
+}
+
+// One line on a terminal's stderr: the mailbox, messages done of its
+// count, and the rate so far; redrawn a few times a second.
+class Progress {
+public:
+    explicit Progress(bool shown) : shown_(shown), start_(Clock::now()), next_(start_) {}
+    ~Progress() { Clear(); }
+
+    void Mailbox(const std::string& name, std::uint32_t total)
+    {
+        name_ = name;
+        total_ = total;
+        next_ = Clock::now();
+    }
+
+    void Update(std::uint32_t done, std::uint64_t bytes)
+    {
+        if (!shown_)
+            return;
+        Clock::time_point now = Clock::now();
+        if (now < next_)
+            return;
+        next_ = now + std::chrono::milliseconds(250);
+        double seconds = std::chrono::duration<double>(now - start_).count();
+        double rate = seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0.0;
+        char tail[96];
+        std::snprintf(tail, sizeof tail, ": %u of %u messages, %.1f MB/s", static_cast<unsigned>(done),
+                      static_cast<unsigned>(total_), rate);
+        // Cut to the terminal's width, so that the line never wraps.
+        std::string line = name_ + tail;
+        struct winsize size;
+        if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 && line.size() >= size.ws_col)
+            line = "..." + line.substr(line.size() - (size.ws_col - 4));
+        std::fprintf(stderr, "\r\033[K%s", line.c_str());
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+
+    void Clear()
+    {
+        if (drawn_) {
+            std::fputs("\r\033[K", stderr);
+            std::fflush(stderr);
+            drawn_ = false;
+        }
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    bool shown_;
+    bool drawn_ = false;
+    Clock::time_point start_, next_;
+    std::string name_;
+    std::uint32_t total_ = 0;
+};
+
+class Runner {
+public:
+    explicit Runner(const RunOptions& options)
+        : options_(options), progress_(!options.quiet && !options.list && ::isatty(STDERR_FILENO))
+    {
+    }
+
+    int Go()
+    {
+        std::vector<Mailbox> mailboxes;
+        for (const std::string& source : options_.sources) {
+            try {
+                std::vector<Mailbox> found = ExpandSource(source);
+                mailboxes.insert(mailboxes.end(), found.begin(), found.end());
+            } catch (const ExportError& error) {
+                if (!Skip(error.what()))
+                    return kExitFailed;
+            }
+        }
+        if (options_.list)
+            return List(mailboxes);
+        try {
+            writer_ = MakeWriter(options_.format, options_.output, options_.preferEuc);
+        } catch (const ExportError& error) {
+            Report(error.what());
+            return kExitFailed;
+        }
+        for (const Mailbox& mailbox : mailboxes) {
+            if (!Export(mailbox)) {
+                progress_.Clear();
+                Report("stopped; written before the failure:");
+                for (const std::string& line : written_)
+                    std::fprintf(stderr, "  %s\n", line.c_str());
+                if (written_.empty())
+                    std::fputs("  nothing\n", stderr);
+                return kExitFailed;
+            }
+        }
+        progress_.Clear();
+        if (!options_.quiet) {
+            std::printf("%u mailboxes, %u messages exported", static_cast<unsigned>(mailboxCount_),
+                        static_cast<unsigned>(exported_));
+            if (options_.includeDeleted)
+                std::printf(" (%u of them deleted)", static_cast<unsigned>(deletedExported_));
+            std::printf("\n");
+        }
+        return ReportSkipped();
+    }
+
+private:
+    void Report(const std::string& text)
+    {
+        progress_.Clear();
+        std::fprintf(stderr, "vestibar-export: %s\n", text.c_str());
+    }
+
+    // Under --keep-going, notes what is skipped and goes on; otherwise
+    // reports the failure, which ends the run.
+    bool Skip(const std::string& text)
+    {
+        Report(text);
+        if (options_.keepGoing)
+            skipped_.push_back(text);
+        return options_.keepGoing;
+    }
+
+    int ReportSkipped()
+    {
+        if (skipped_.empty())
+            return kExitOk;
+        std::fprintf(stderr, "vestibar-export: skipped %zu:\n", skipped_.size());
+        for (const std::string& text : skipped_)
+            std::fprintf(stderr, "  %s\n", text.c_str());
+        return kExitSkipped;
+    }
+
+    // False when the run is to stop.
+    bool Export(const Mailbox& mailbox)
+    {
+        msim::FileSource file, index;
+        if (int error = file.Open(mailbox.path))
+            return Skip(ErrnoText(mailbox.display, error));
+        OpenIndex(mailbox.path, index);
+        ReadAheadSource source(file, kReadAhead);
+        msim::MailboxWalk walk(source, index.isOpen() ? &index : nullptr, !options_.includeDeleted);
+        if (walk.indexState() == msim::IndexState::kUnreadable)
+            Report("warning: " + walk.indexWarning().Describe(mailbox.display) + "; the mailbox is read without it");
+        // Nothing is made for a file that is not a mailbox.
+        if (!walk.Begin())
+            return Skip(walk.failure().Describe(mailbox.display));
+
+        std::uint32_t base = messageNumber_;
+        bool ok = true;
+        try {
+            writer_->BeginMailbox(MailboxNames{mailbox.stem, mailboxCount_ + 1});
+            progress_.Mailbox(mailbox.display, walk.count());
+            msim::Message message;
+            while (walk.Next(message) == msim::MailboxWalk::kMessage) {
+                MessageBytes bytes(walk, message, mailbox.display);
+                try {
+                    writer_->WriteMessage(message, base + message.ordinal, bytes);
+                    ++exported_;
+                    deletedExported_ += message.deleted ? 1 : 0;
+                } catch (const ExportError& error) {
+                    // A message whose own file exists is passed over; a
+                    // failure of the walk ends the mailbox below.
+                    if (!error.skippable() || walk.failed() || !options_.keepGoing)
+                        throw;
+                    Skip(error.what());
+                }
+                bytesDone_ += message.size;
+                progress_.Update(walk.steps(), bytesDone_);
+            }
+            if (walk.failed())
+                throw ExportError(walk.failure().Describe(mailbox.display), true);
+            written_.push_back(writer_->EndMailbox());
+            ++mailboxCount_;
+        } catch (const ExportError& error) {
+            std::string kept = writer_->AbandonMailbox();
+            if (!kept.empty())
+                written_.push_back(kept);
+            if (error.skippable()) {
+                ok = Skip(error.what());
+            } else {
+                Report(error.what());
+                ok = false;
+            }
+        }
+        messageNumber_ = base + walk.messageNumber();
+        return ok;
+    }
+
+    int List(const std::vector<Mailbox>& mailboxes)
+    {
+        std::printf("%-10s %9s %9s %9s %12s  %s\n", "index", "messages", "unread", "deleted", "bytes", "mailbox");
+        for (const Mailbox& mailbox : mailboxes) {
+            msim::FileSource file, index;
+            if (int error = file.Open(mailbox.path)) {
+                if (!Skip(ErrnoText(mailbox.display, error)))
+                    return kExitFailed;
+                continue;
+            }
+            OpenIndex(mailbox.path, index);
+            ReadAheadSource source(file, kReadAhead);
+            msim::MailboxWalk walk(source, index.isOpen() ? &index : nullptr, false);
+            std::uint64_t bytes = 0;
+            std::uint32_t unread = 0, deleted = 0, messages = 0;
+            msim::Message message;
+            while (walk.Next(message) == msim::MailboxWalk::kMessage) {
+                ++messages;
+                unread += message.unread ? 1 : 0;
+                deleted += message.deleted ? 1 : 0;
+                bytes += message.size;
+            }
+            if (walk.failed()) {
+                if (!Skip(walk.failure().Describe(mailbox.display)))
+                    return kExitFailed;
+                continue;
+            }
+            std::printf("%-10s %9u %9u %9u %12llu  %s\n", IndexText(walk.indexState()), static_cast<unsigned>(messages),
+                        static_cast<unsigned>(unread), static_cast<unsigned>(deleted),
+                        static_cast<unsigned long long>(bytes), mailbox.display.c_str());
+        }
+        return ReportSkipped();
+    }
+
+    const RunOptions& options_;
+    Progress progress_;
+    std::unique_ptr<Writer> writer_;
+    std::vector<std::string> written_;
+    std::vector<std::string> skipped_;
+    std::uint32_t mailboxCount_ = 0;
+    std::uint32_t messageNumber_ = 0;  // numbers the .eml files, as the program counts
+    std::uint32_t exported_ = 0;
+    std::uint32_t deletedExported_ = 0;
+    std::uint64_t bytesDone_ = 0;
+};
+
+}  // namespace
+
+int Run(const RunOptions& options)
+{
+    Runner runner(options);
+    return runner.Go();
+}
+
+}  // namespace vexport

@@ -1,0 +1,32 @@
+// One run of the exporter over its sources.
+#ifndef VESTIBAR_EXPORT_RUN_H
+#define VESTIBAR_EXPORT_RUN_H
+
+#include <string>
+#include <vector>
+
+#include "writer.h"
+
+namespace vexport {
+
+struct RunOptions {
+    Format format = Format::kMbox;
+    std::string output;
+    std::vector<std::string> sources;  // store folders and mailbox files
+    bool includeDeleted = false;
+    bool preferEuc = false;
+    bool keepGoing = false;
+    bool quiet = false;
+    bool list = false;
+};
+
+// Exit codes.
+enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitSkipped = 3 };
+
+// Runs the export (or the listing) and returns the exit code; reports go
+// to stderr, the listing and the summary to stdout.
+int Run(const RunOptions& options);
+
+}  // namespace vexport
+
+#endif

@@ -1,0 +1,96 @@
+// The four output formats behind one interface: a writer is told where a
+// mailbox begins, gets its messages one by one and is told where it ends.
+#ifndef VESTIBAR_EXPORT_WRITER_H
+#define VESTIBAR_EXPORT_WRITER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "msim_store.h"
+
+namespace vexport {
+
+enum class Format { kMbox, kMaildir, kEml, kWinbiff };
+
+// Memory that only grows and is not cleared: the messages of a mailbox
+// pass through the same bytes.
+class Buffer {
+public:
+    // At least `size` bytes, the first ones as they were.
+    char* Get(std::size_t size);
+
+private:
+    std::unique_ptr<char[]> data_;
+    std::size_t capacity_ = 0;
+};
+
+// The bytes of the message being written, read through the walk, which
+// has checked that they lie within the mailbox.
+class MessageBytes {
+public:
+    MessageBytes(msim::MailboxWalk& walk, const msim::Message& message, const std::string& mailboxName)
+        : walk_(walk), message_(message), mailboxName_(mailboxName) {}
+    std::uint32_t size() const { return message_.size; }
+    // `count` bytes from `within` bytes into the message; a failure ends the
+    // walk and throws ExportError with its description.
+    void Read(std::uint64_t within, char* buffer, std::size_t count);
+
+private:
+    msim::MailboxWalk& walk_;
+    const msim::Message& message_;
+    const std::string& mailboxName_;
+};
+
+// How one mailbox is known to the writers.
+struct MailboxNames {
+    std::string stem;        // its file name without ".mbx", in UTF-8
+    std::uint32_t sequence;  // 1-based place among the run's mailboxes
+};
+
+class Writer {
+public:
+    virtual ~Writer() = default;
+    virtual void BeginMailbox(const MailboxNames& names) = 0;
+    // `number` counts the run's messages from 1, as the .eml files do.
+    virtual void WriteMessage(const msim::Message& message, std::uint32_t number, MessageBytes& bytes) = 0;
+    // Finishes the mailbox's output and says what it holds, in one line.
+    virtual std::string EndMailbox() = 0;
+    // After a failure: keeps what is whole, drops the rest, and says what
+    // is kept; empty when the mailbox had no output yet.
+    virtual std::string AbandonMailbox() noexcept = 0;
+};
+
+// `output` is the -o argument; throws ExportError when it cannot be made.
+std::unique_ptr<Writer> MakeWriter(Format format, const std::string& output, bool preferEuc);
+
+// A piece of output of a message as it is made.
+class ByteSink {
+public:
+    virtual void Write(const char* bytes, std::size_t count) = 0;
+    void Write(std::string_view bytes) { Write(bytes.data(), bytes.size()); }
+
+protected:
+    ~ByteSink() = default;
+};
+
+// One mboxrd entry: the "From " line, the message with ">" added to lines
+// that match ^>*From , "Status:", "X-Status:" (deleted) and
+// "X-Mozilla-Status:" lines at the end of its header block, a line end
+// after a last line that has none, and the empty line that separates it
+// from the next entry.
+void WriteMboxEntry(std::string_view message, bool unread, bool deleted, ByteSink& sink);
+
+// Where the header block ends: the offset of the first empty line (CR LF
+// or LF), or the message's size when it has none.
+std::size_t HeaderBlockEnd(std::string_view message);
+
+// The "From " line's date: seconds since the epoch as asctime(3) gives
+// them in UTC ("Mon May  5 01:20:00 1997").
+std::string AsctimeUtc(std::int64_t seconds);
+
+}  // namespace vexport
+
+#endif
