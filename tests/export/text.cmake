@@ -24,3 +24,11 @@ if(VESTIBAR_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
       -DRUNS=20000 -P ${CMAKE_CURRENT_LIST_DIR}/../nkf32/fuzz/run_fuzzer.cmake)
   set_tests_properties(fuzz.fuzz_export_text PROPERTIES TIMEOUT 600)
 endif()
+
+# The exporter's mbox and Maildir output read back by Python's mailbox
+# module and by Dovecot's doveadm.
+if(TARGET vestibar-export)
+  add_test(NAME export_readback
+    COMMAND ${VESTIBAR_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/test_readback.py $<TARGET_FILE:vestibar-export>
+      ${CMAKE_CURRENT_BINARY_DIR}/readback)
+endif()
