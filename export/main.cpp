@@ -44,9 +44,7 @@ int main(int argc, char** argv)
                  "skip a mailbox or message that cannot be read or written, list them at the end (exit 3)");
     app.add_flag("-q,--quiet", options.quiet, "no progress line and no summary");
     app.add_flag("--list", options.list, "list the mailboxes with their counts; write nothing");
-    app.add_option("sources", options.sources, "store folders (their *.mbx files) or mailbox files")
-        ->required()
-        ->type_name("SOURCE");
+    app.add_option("SOURCE", options.sources, "store folders (their *.mbx files) or mailbox files")->required();
 
     try {
         app.parse(argc, argv);

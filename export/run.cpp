@@ -163,7 +163,6 @@ public:
     {
         name_ = name;
         total_ = total;
-        next_ = Clock::now();
     }
 
     void Update(std::uint32_t done, std::uint64_t bytes)
@@ -329,7 +328,10 @@ private:
             if (!kept.empty())
                 written_.push_back(kept);
             if (error.skippable()) {
-                ok = Skip(error.what());
+                std::string text = error.what();
+                if (options_.keepGoing)
+                    text += kept.empty() ? "; the mailbox is skipped" : "; the rest of the mailbox is skipped, kept " + kept;
+                ok = Skip(text);
             } else {
                 Report(error.what());
                 ok = false;

@@ -1,0 +1,293 @@
+// vestibar-export as a user runs it: the sample store against the Windows
+// program's expected outputs, exit codes and messages of failures, names
+// that try to leave the output folder, and the mboxrd entry in detail.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Every file under `root` by its relative path, with its bytes.
+std::map<std::string, std::string> Tree(const fs::path& root)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path(), root).string()] = ReadFile(entry.path());
+    return files;
+}
+
+std::string U32(std::uint32_t value)
+{
+    return std::string{char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
+}
+
+// A mailbox of `messages`, and an index with `flags` per message.
+std::string Mailbox(const std::vector<std::string>& messages)
+{
+    std::string bytes = "JMF6" + U32(0) + U32(messages.size()) + std::string(72, '\0');
+    for (const std::string& message : messages)
+        bytes += U32(0) + U32(0) + U32(16 + message.size()) + U32(message.size()) + message;
+    return bytes;
+}
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+class Exporter : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        std::string command = "python3 '" VESTIBAR_SOURCE_DIR "/tools/sample/make_sample_store.py' '" +
+                              Sample().string() + "' 'C:\\sample' >/dev/null";
+        fs::remove_all(Sample());
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    static fs::path Sample() { return fs::path(VESTIBAR_TEST_WORK) / "sample"; }
+    static fs::path Mail() { return Sample() / "Store" / "Mail"; }
+
+    void SetUp() override
+    {
+        work_ = fs::path(VESTIBAR_TEST_WORK) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(work_);
+        fs::create_directories(work_);
+    }
+
+    Result Run(const std::vector<std::string>& args)
+    {
+        std::string command = "'" VESTIBAR_EXPORT_PROGRAM "'";
+        for (const std::string& arg : args)
+            command += " '" + arg + "'";
+        command += " >'" + (work_ / "stdout").string() + "' 2>'" + (work_ / "stderr").string() + "' </dev/null";
+        int status = std::system(command.c_str());
+        return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(work_ / "stdout"),
+                      ReadFile(work_ / "stderr")};
+    }
+
+    fs::path work_;
+};
+
+TEST_F(Exporter, SampleStoreAsTheProgramWritesIt)
+{
+    const std::string inbox = (Mail() / "Inbox.mbx").string(), sent = (Mail() / "Sent Items.mbx").string(),
+                      archive = (Mail() / "Archive.mbx").string();
+    struct Case {
+        const char* expected;  // folder of the generator's expected output
+        std::vector<std::string> args;
+        const char* output;    // -o, inside the test's folder
+    } cases[] = {
+        // The store folder in byte order of names; the .eml numbering needs
+        // the generator's order, so those take the files one by one.
+        {"winbiff-skip", {"--format", "winbiff", Mail().string()}, "out"},
+        {"winbiff-all", {"--format", "winbiff", "--include-deleted", Mail().string()}, "out"},
+        {"eml-skip", {"--format", "eml", inbox, sent, archive}, "out/exp"},
+        {"eml-all", {"--format", "eml", "--include-deleted", inbox, sent, archive}, "out/exp"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        fs::remove_all(work_ / "out");
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), {"-o", (work_ / c.output).string()});
+        Result result = Run(args);
+        ASSERT_EQ(result.status, 0) << result.err;
+        auto actual = Tree(work_ / "out");
+        auto expected = Tree(Sample() / "expected" / c.expected);
+        EXPECT_EQ(actual.size(), expected.size());
+        for (const auto& [name, bytes] : expected) {
+            ASSERT_TRUE(actual.count(name)) << "missing " << name;
+            EXPECT_TRUE(actual[name] == bytes) << name << ": " << actual[name].size() << " bytes, expected "
+                                               << bytes.size();
+        }
+    }
+}
+
+TEST_F(Exporter, FailuresAndTheirExitCodes)
+{
+    const std::string archive = ReadFile(Mail() / "Archive.mbx");
+    const std::string cut = std::to_string(archive.size() - 100);
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path& src)> setUp;  // fills src/
+        std::vector<std::string> args;                     // then the output and src/
+        int status;
+        std::vector<std::string> said;                     // in stderr
+        std::map<std::string, std::string> files;          // out/ then holds these ("" = any bytes)
+    } cases[] = {
+        {"no sources", [](const fs::path&) {}, {"--format", "mbox"}, 2, {"Try 'vestibar-export --help'"}, {}},
+        {"unknown format", [](const fs::path&) {}, {"--format", "pst"}, 2, {"--format"}, {}},
+        {"truncated mailbox",
+         [&](const fs::path& src) { WriteFile(src / "Archive.mbx", archive.substr(0, archive.size() - 100)); },
+         {"--format", "mbox"}, 1,
+         {"Archive.mbx: record 3 at offset ", "runs past the end of the file (" + cut + " bytes)",
+          "Archive.mbox: 2 whole messages"},
+         {{"Archive.mbox", ""}}},
+        {"not a mailbox, keep going",
+         [&](const fs::path& src) {
+             WriteFile(src / "Archive.mbx", archive);
+             WriteFile(src / "Broken.mbx", "JMF7 and the rest");
+         },
+         {"--format", "winbiff", "--keep-going"}, 3,
+         {"skipped 1:", "Broken.mbx: header: not an MS-IM mailbox"},
+         {{"Archive", ""}}},  // and no empty folder file for the broken one
+        {"output file exists",
+         [&](const fs::path& src) {
+             WriteFile(src / "Archive.mbx", archive);
+             WriteFile(src / "Inbox.mbx", Mailbox({"Subject: a\r\n\r\nA\r\n"}));
+             WriteFile(src / "out" / "Archive.mbox", "keep me");
+         },
+         {"--format", "mbox"}, 1, {"Archive.mbox: already exists; left untouched", "nothing"},
+         {{"Archive.mbox", "keep me"}}},
+        {"output file exists, keep going",
+         [&](const fs::path& src) {
+             WriteFile(src / "Archive.mbx", archive);
+             WriteFile(src / "Inbox.mbx", Mailbox({"Subject: a\r\n\r\nA\r\n"}));
+             WriteFile(src / "out" / "Archive.mbox", "keep me");
+         },
+         {"--format", "mbox", "--keep-going"}, 3, {"skipped 1:", "Archive.mbox: already exists"},
+         {{"Archive.mbox", "keep me"}, {"Inbox.mbox", ""}}},
+        {"names that would leave the folder",
+         [&](const fs::path& src) {
+             for (const char* name : {"...mbx", "..mbx", "..\\..\\x.mbx", ".hidden.mbx"})
+                 WriteFile(src / name, Mailbox({"Subject: a\r\n\r\nA\r\n"}));
+         },
+         {"--format", "winbiff"}, 0, {},
+         {{"%2E.", ""}, {"%2E", ""}, {"%2E.%5C..%5Cx", ""}, {"%2Ehidden", ""}}},
+        {"Japanese name in code page 932, as Windows wrote it",
+         [&](const fs::path& src) { WriteFile(src / "\x8e\xf3\x90" "M\x83g\x83\x8c\x83" "C.mbx", Mailbox({""})); },
+         {"--format", "maildir"}, 0, {},
+         {{".&U9dP4TDIMOwwpA-/maildirfolder", ""}, {".&U9dP4TDIMOwwpA-/new/0.M000001P000001.vestibar", ""}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::path src = work_ / c.name;
+        fs::create_directories(src);
+        c.setUp(src);
+        std::vector<std::string> args = c.args;
+        if (c.status != 2)
+            args.insert(args.end(), {"-o", (src / "out").string(), src.string()});
+        Result result = Run(args);
+        EXPECT_EQ(result.status, c.status) << result.err;
+        for (const std::string& text : c.said)
+            EXPECT_NE(result.err.find(text), std::string::npos) << "stderr lacks \"" << text << "\":\n" << result.err;
+        if (c.status == 2)
+            EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2) << result.err;
+        if (c.files.empty())
+            continue;
+        auto actual = Tree(src / "out");
+        EXPECT_EQ(actual.size(), c.files.size());
+        for (const auto& [name, bytes] : c.files) {
+            EXPECT_TRUE(actual.count(name)) << "out/ lacks " << name;
+            if (!bytes.empty())
+                EXPECT_EQ(actual[name], bytes) << name;
+        }
+        // Whatever the names, nothing was written beside the sources.
+        for (const auto& entry : fs::directory_iterator(src))
+            EXPECT_TRUE(entry.path().filename() == "out" || entry.path().extension() == ".mbx") << entry.path();
+    }
+}
+
+// A message larger than the pieces it is copied in, with a header block
+// longer than the first piece and its Date at the end.
+TEST_F(Exporter, LargeMessageStreamed)
+{
+    std::string message = "Subject: big\r\nX-Pad: " + std::string(70000, 'p') + "\r\n" +
+                          "Date: Sat, 1 Jan 2000 00:00:00 +0000\r\n\r\n";
+    for (int i = 0; message.size() < 1500000; ++i)
+        message += "line " + std::to_string(i) + "\r\n";
+    WriteFile(work_ / "src" / "Inbox.mbx", Mailbox({message}));
+    ASSERT_EQ(Run({"-f", "maildir", "-q", "-o", (work_ / "md").string(), (work_ / "src").string()}).status, 0);
+    ASSERT_EQ(Run({"-f", "eml", "-q", "-o", (work_ / "eml" / "m").string(), (work_ / "src").string()}).status, 0);
+    fs::path mail = work_ / "md" / "new" / "946684800.M000001P000001.vestibar";
+    EXPECT_TRUE(ReadFile(mail) == message) << ReadFile(mail).size() << " bytes, expected " << message.size();
+    struct stat status {};
+    ASSERT_EQ(stat(mail.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mtime, 946684800);
+    EXPECT_TRUE(ReadFile(work_ / "eml" / "m00001.eml") == message);
+}
+
+struct StringSink final : vexport::ByteSink {
+    void Write(const char* bytes, std::size_t count) override { text.append(bytes, count); }
+    std::string text;
+};
+
+TEST(MboxEntry, QuotingMarksAndLineEnds)
+{
+    struct Case {
+        const char* name;
+        std::string message;
+        bool unread, deleted;
+        std::string entry;
+    } cases[] = {
+        {"From lines quoted, others not",
+         "From: Taro <t@x.jp>\nDate: Sat, 1 Jan 2000 09:00:00 +0900\n\nFrom here\n>From there\n>>From x\nFromage\n "
+         "From\n",
+         false, false,
+         "From t@x.jp Sat Jan  1 00:00:00 2000\nFrom: Taro <t@x.jp>\nDate: Sat, 1 Jan 2000 09:00:00 +0900\n"
+         "Status: RO\nX-Mozilla-Status: 0001\n\n>From here\n>>From there\n>>>From x\nFromage\n From\n\n"},
+        {"CR LF, last line without its end", "Subject: a\r\n\r\nbody", true, false,
+         "From MAILER-DAEMON Thu Jan  1 00:00:00 1970\nSubject: a\r\nStatus: O\r\nX-Mozilla-Status: 0000\r\n\r\n"
+         "body\r\n\n"},
+        {"no empty line, no line end", "Subject: a", false, true,
+         "From MAILER-DAEMON Thu Jan  1 00:00:00 1970\nSubject: a\nStatus: RO\nX-Status: D\n"
+         "X-Mozilla-Status: 0001\n\n"},
+        {"From line in the header block", "From x\nDate: nonsense\n\n", true, true,
+         "From MAILER-DAEMON Thu Jan  1 00:00:00 1970\n>From x\nDate: nonsense\nStatus: O\nX-Status: D\n"
+         "X-Mozilla-Status: 0000\n\n\n"},
+        {"empty message", "", true, false, "From MAILER-DAEMON Thu Jan  1 00:00:00 1970\nStatus: O\nX-Mozilla-Status: 0000\n\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StringSink sink;
+        vexport::WriteMboxEntry(c.message, c.unread, c.deleted, sink);
+        EXPECT_EQ(sink.text, c.entry);
+    }
+}
+
+TEST(MboxEntry, AsctimeUtc)
+{
+    struct Case {
+        std::int64_t seconds;
+        const char* text;
+    } cases[] = {
+        {0, "Thu Jan  1 00:00:00 1970"},          {-1, "Wed Dec 31 23:59:59 1969"},
+        {951782400, "Tue Feb 29 00:00:00 2000"},  {4107542400, "Mon Mar  1 00:00:00 2100"},
+        {253402300799, "Fri Dec 31 23:59:59 9999"}, {-2208988800, "Mon Jan  1 00:00:00 1900"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.seconds);
+        EXPECT_EQ(vexport::AsctimeUtc(c.seconds), c.text);
+    }
+}
+
+}  // namespace
