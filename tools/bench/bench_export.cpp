@@ -18,13 +18,13 @@
 //
 // The floor reads the records in file order with pread, as plainly as the
 // bytes can be had, and is started like the program (this program again,
-// with --floor), so that both are timed from fork to exit.  Program and floor alternate, the
-// program first on every other run.  Printed per store and format: MiB/s
-// (MiB of messages per wall-clock second) and the floor's time over the
-// program's (per run, by the wall clock and by the processor time of the
-// child), and the peak resident memory of the child, each as min/median/max
-// of the runs; then the cost per MiB of the smallest store against the
-// largest, and the targets.
+// with --floor), so that both are timed from fork to exit.  Program and
+// floor alternate, the program first on every other run.  Printed per store
+// and format: MiB/s (MiB of messages per wall-clock second), the floor's
+// time over the program's (per run, by the wall clock and by the processor
+// time of the child) and the peak resident memory of the child, each as
+// min/median/max of the runs; then the cost per MiB of the smallest store
+// against the largest, and the targets, judged by processor time.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -406,21 +406,25 @@ int main(int argc, char** argv)
 
     if (sizes.size() >= 2) {
         int small = sizes.front(), large = sizes.back();
-        std::printf("\ncost per MiB of messages, %d MiB store against %d MiB (median seconds; target: within 15 %%)\n",
+        std::printf("\ncost per MiB of messages, %d MiB store against %d MiB, medians (target: within 15 %%)\n",
                     small, large);
         for (const std::string& format : formats) {
-            auto cost = [&](int mib) {
+            auto cost = [&](int mib, bool cpu) {
                 std::vector<double> v;
                 for (const Sample& s : results[mib][format].program)
-                    v.push_back(s.wall / (stores[mib].messageBytes / kMiB));
-                return Summarise(v).median;
+                    v.push_back((cpu ? s.cpu : s.wall) / (stores[mib].messageBytes / kMiB));
+                return 1000 * Summarise(v).median;
             };
-            std::printf("  %-8s %.2f ms / %.2f ms: %+.0f %%\n", format.c_str(), 1000 * cost(small),
-                        1000 * cost(large), 100 * (cost(large) / cost(small) - 1));
+            std::printf("  %-8s by the wall clock %.2f / %.2f ms: %+4.0f %%;  by processor time %.2f / %.2f ms: %+4.0f %%\n",
+                        format.c_str(), cost(small, false), cost(large, false),
+                        100 * (cost(large, false) / cost(small, false) - 1), cost(small, true), cost(large, true),
+                        100 * (cost(large, true) / cost(small, true) - 1));
         }
     }
-    std::printf("\ntargets: vs floor >= 0.9 for mbox, maildir and eml, >= 0.5 for winbiff (median by the wall "
-                "clock);\npeak memory bounded by the largest message (%.1f MiB) plus a constant, the same for "
+    // On a machine shared with other work the wall clock mostly measures the
+    // others; the processor time of the child is the steadier comparison.
+    std::printf("\ntargets: vs floor >= 0.9 for mbox, maildir and eml, >= 0.5 for winbiff (median by processor "
+                "time);\npeak memory bounded by the largest message (%.1f MiB) plus a constant, the same for "
                 "every store size\n",
                 storegen::LargestMessage / kMiB);
     for (const std::string& format : formats) {
@@ -429,7 +433,7 @@ int main(int argc, char** argv)
         for (int mib : sizes) {
             std::vector<double> ratio, peak;
             for (std::size_t i = 0; i < results[mib][format].program.size(); ++i) {
-                ratio.push_back(results[mib][format].floor[i].wall / results[mib][format].program[i].wall);
+                ratio.push_back(results[mib][format].floor[i].cpu / results[mib][format].program[i].cpu);
                 peak.push_back(results[mib][format].program[i].peakMiB);
             }
             double median = Summarise(ratio).median;
