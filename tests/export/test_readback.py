@@ -134,44 +134,38 @@ def tree(path):
                   for d, _, files in os.walk(path) for f in files)
 
 
-def check_doveadm(maildir, boxes):
+def check_doveadm(maildir, boxes, work):
     """What an IMAP client of Dovecot sees, on a copy (Dovecot adds files)."""
-    with tempfile.TemporaryDirectory(prefix='vestibar-dovecot-') as work:
-        copy_and_check(maildir, boxes, work)
-
-
-def copy_and_check(maildir, boxes, work):
-    copy, run = os.path.join(work, 'maildir'), os.path.join(work, 'run')
+    copy = os.path.join(work, 'maildir')
     shutil.copytree(maildir, copy)
-    uid, gid = os.getuid(), os.getgid()
-    if uid == 0:  # Dovecot gives no mail access as root: nobody reads it, in /tmp
-        uid = gid = 65534
+    uid = gid = 65534 if os.getuid() == 0 else None  # Dovecot gives root no mail access: nobody reads it
+    if uid:
         for d, dirs, files in os.walk(copy):
             for f in [d] + [os.path.join(d, x) for x in dirs + files]:
                 os.chown(f, uid, gid)
         os.chmod(work, 0o755)
     conf = os.path.join(work, 'dovecot.conf')
     with open(conf, 'w') as f:
-        f.write('base_dir = %s\nmail_location = maildir:%s:INDEX=MEMORY\nmail_uid = %d\nmail_gid = %d\n'
+        f.write('base_dir = %s/run\nmail_location = maildir:%s:INDEX=MEMORY\nmail_uid = %d\nmail_gid = %d\n'
                 'first_valid_uid = 0\nfirst_valid_gid = 0\nssl = no\nlog_path = /dev/stderr\n'
-                % (run, copy, uid, gid))
-    env = dict(os.environ, USER='vestibar', HOME=work, TZ='UTC')
+                % (work, copy, uid or os.getuid(), gid or os.getgid()))
 
     def doveadm(*args):
-        result = subprocess.run(['doveadm', '-f', 'tab', '-c', conf] + list(args), env=env, capture_output=True)
+        result = subprocess.run(['doveadm', '-f', 'tab', '-c', conf] + list(args), capture_output=True,
+                                env=dict(os.environ, USER='vestibar', HOME=work, TZ='UTC'))
         check('doveadm %s: %s' % (' '.join(args), result.stderr.decode(errors='replace')), 0, result.returncode)
         return [line.split('\t') for line in result.stdout.decode().splitlines()[1:]]
 
     names = {'Inbox': 'INBOX'}
     check('doveadm mailbox list', sorted(names.get(n, n) for n, _ in boxes),
           sorted(row[0] for row in doveadm('mailbox', 'list')))
-    seen = sorted(doveadm('fetch', 'mailbox hdr.message-id flags date.received', 'all'))
-    flag_words = lambda unread, gone: ' '.join(w for w, on in (('\\Deleted', gone), ('\\Seen', not unread)) if on)
-    expected = sorted([names.get(name, name), email.message_from_bytes(raw)['Message-ID'], flag_words(unread, gone),
+    expected = sorted([names.get(name, name), email.message_from_bytes(raw)['Message-ID'],
+                       ' '.join(w for w, on in (('\\Deleted', gone), ('\\Seen', not unread)) if on),
                        time.strftime('%Y-%m-%d %H:%M:%S', time.gmtime(date))]
                       for name, messages in boxes for raw, unread, gone, _, date in messages)
-    check('doveadm fetch', expected, [[m, i, ' '.join(sorted(w for w in f.split() if w != '\\Recent')), d]
-                                      for m, i, f, d in seen])
+    check('doveadm fetch', expected, sorted([m, i, ' '.join(sorted(w for w in f.split() if w != '\\Recent')), d]
+                                            for m, i, f, d in doveadm('fetch', 'mailbox hdr.message-id flags '
+                                                                      'date.received', 'all')))
 
 
 def main():
@@ -187,7 +181,9 @@ def main():
     export(program, 'maildir', os.path.join(work, 'again'), mail, True)
     check('a second export, file by file', tree(os.path.join(work, 'maildir-1')), tree(os.path.join(work, 'again')))
     if shutil.which('doveadm'):
-        check_doveadm(os.path.join(work, 'maildir-1'), boxes)
+        # In /tmp, which the user nobody can reach whoever runs the test.
+        with tempfile.TemporaryDirectory(prefix='vestibar-dovecot-') as dovecot:
+            check_doveadm(os.path.join(work, 'maildir-1'), boxes, dovecot)
     else:
         failures.append("doveadm is missing: Dovecot's dovecot-core package (tools/install-deps.sh) installs it")
     print('\n'.join(failures) or 'mbox and Maildir read back as exported')
