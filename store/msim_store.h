@@ -172,6 +172,8 @@ private:
     bool ReadIndex(std::uint64_t at, void* buffer, std::size_t count, Part part);
     bool ReadFrom(ByteSource& source, FileRole role, std::uint64_t at, void* buffer, std::size_t count,
                   Part part);
+    std::uint32_t StartStep();
+    void FailPastEnd(std::uint64_t dataOffset, std::uint64_t length);
     Step NextRecord(Message& message);
     Step NextEntry(Message& message);
     Step Hand(Message& message, std::uint32_t recordOffset, std::uint32_t size);
