@@ -198,7 +198,7 @@ private:
     // The index is read ahead in pieces: its entries are small and follow
     // one another, and a read per entry costs more than copying a message.
     static constexpr std::size_t kIndexPieceSize = 4096;
-    unsigned char indexPiece_[kIndexPieceSize];
+    unsigned char indexPiece_[kIndexPieceSize] = {};
     std::uint64_t indexPieceStart_ = 0;
     std::size_t indexPieceLength_ = 0;
 };
