@@ -372,14 +372,14 @@ Clean WithoutComments(const std::string& shadow)
             SkipComment(shadow, i);
             out.Add(' ', std::string::npos, false);
         } else if (c == '"') {
-            out.Add(c, i++, true);
-            while (i < shadow.size() && shadow[i] != '"') {
-                if (shadow[i] == '\\' && i + 1 < shadow.size())
-                    out.Add(shadow[i], i, true), ++i;
-                out.Add(shadow[i], i, true), ++i;
-            }
-            if (i < shadow.size())
-                out.Add(shadow[i], i, true), ++i;
+            // Up to the closing quote (kept) or the end; a quoted pair is
+            // taken whole so that \" does not close it.
+            std::size_t end = i + 1;
+            while (end < shadow.size() && shadow[end] != '"')
+                end += (shadow[end] == '\\' && end + 1 < shadow.size()) ? 2 : 1;
+            end = end < shadow.size() ? end + 1 : shadow.size();
+            for (; i < end; ++i)
+                out.Add(shadow[i], i, true);
         } else {
             out.Add(c, i++, false);
         }

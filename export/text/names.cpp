@@ -93,7 +93,8 @@ std::string MailboxNameToUtf8(std::string_view raw)
     if (IsValidUtf8(raw))
         return std::string(raw);
     std::string out;
-    Converter cp932("UTF-8", "CP932");
+    // Opening a conversion loads a module: once a thread is enough.
+    thread_local const Converter cp932("UTF-8", "CP932");
     // A code page 932 character is one or two bytes and at most three in
     // UTF-8; the "%XX" of a byte is three.
     char buffer[16];
