@@ -21,7 +21,7 @@ namespace vexport {
 
 namespace {
 
-constexpr std::size_t kReadAhead = std::size_t{1} << 20;
+constexpr std::size_t kReadAhead = std::size_t{256} << 10;
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 {

@@ -26,7 +26,8 @@ bool MakeIndexName(char* path, std::size_t length)
 {
     if (length < 3)
         return false;
-    std::memcpy(path + length - 3, "idx", 3);
+    // Three characters replaced in place; the path keeps whatever ends it.
+    std::memcpy(path + length - 3, "idx", 3);  // NOLINT(bugprone-not-null-terminated-result)
     return true;
 }
 

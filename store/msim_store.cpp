@@ -199,19 +199,24 @@ MailboxWalk::Step MailboxWalk::Next(Message& message)
     return step;
 }
 
+std::uint32_t MailboxWalk::StartStep()
+{
+    slot_ = steps_++;
+    slotOffset_ = position_;
+    return position_;
+}
+
 MailboxWalk::Step MailboxWalk::NextRecord(Message& message)
 {
     if (steps_ >= count_)
         return kEnd;
-    slot_ = steps_++;
-    slotOffset_ = position_;
-    std::uint32_t record = position_;
+    std::uint32_t record = StartStep();
     unsigned char head[kRecordHeadSize];
     if (!ReadMailbox(record, head, sizeof head, Part::kRecordHead))
         return kFailed;
     RecordHead fields = ParseRecordHead(head);
-    position_ = NextPosition(position_, fields.recordLength);
     messageNumber_++;
+    position_ = NextPosition(position_, fields.recordLength);
     message.unread = true;
     message.deleted = false;
     return Hand(message, record, fields.messageSize);
@@ -221,9 +226,7 @@ MailboxWalk::Step MailboxWalk::NextEntry(Message& message)
 {
     viaIndex_ = false;
     while (steps_ < count_) {
-        slot_ = steps_++;
-        slotOffset_ = position_;
-        std::uint32_t entry = position_;
+        std::uint32_t entry = StartStep();
         unsigned char head[kEntryHeadSize];
         if (!ReadIndex(entry, head, sizeof head, Part::kEntryHead))
             return kFailed;
@@ -255,6 +258,19 @@ MailboxWalk::Step MailboxWalk::NextEntry(Message& message)
     return kEnd;
 }
 
+void MailboxWalk::FailPastEnd(std::uint64_t dataOffset, std::uint64_t length)
+{
+    failure_ = Failure();
+    failure_.kind = FailureKind::kPastEnd;
+    failure_.part = Part::kMessage;
+    failure_.viaIndex = viaIndex_;
+    failure_.slot = slot_;
+    failure_.offset = slotOffset_;
+    failure_.readOffset = dataOffset;
+    failure_.length = length;
+    failure_.fileSize = mailbox_.Size();
+}
+
 // The message's bytes follow its record's head in the file as it is, with no
 // wrapping at 4 GiB; a size that runs past the end is refused before anyone
 // reads, or allocates, that much.
@@ -263,16 +279,8 @@ MailboxWalk::Step MailboxWalk::Hand(Message& message, std::uint32_t recordOffset
     std::uint64_t dataOffset = std::uint64_t{recordOffset} + kRecordHeadSize;
     std::uint64_t fileSize = mailbox_.Size();
     if (dataOffset > fileSize || size > fileSize - dataOffset) {
-        failure_ = Failure();
-        failure_.kind = FailureKind::kPastEnd;
-        failure_.file = FileRole::kMailbox;
-        failure_.part = Part::kMessage;
-        failure_.viaIndex = viaIndex_;
-        failure_.slot = slot_;
-        failure_.offset = recordOffset;
-        failure_.readOffset = dataOffset;
-        failure_.length = size;
-        failure_.fileSize = fileSize;
+        slotOffset_ = recordOffset;
+        FailPastEnd(dataOffset, size);
         return kFailed;
     }
     message.ordinal = messageNumber_;
@@ -291,15 +299,7 @@ bool MailboxWalk::ReadMessage(const Message& message, std::uint64_t within, void
     slotOffset_ = message.recordOffset;
     viaIndex_ = walk() == Walk::kIndexEntries;
     if (within > message.size || count > message.size - within) {
-        failure_ = Failure();
-        failure_.kind = FailureKind::kPastEnd;
-        failure_.part = Part::kMessage;
-        failure_.viaIndex = viaIndex_;
-        failure_.slot = slot_;
-        failure_.offset = slotOffset_;
-        failure_.readOffset = message.dataOffset + within;
-        failure_.length = within + count;
-        failure_.fileSize = mailbox_.Size();
+        FailPastEnd(message.dataOffset + within, within + count);
         return false;
     }
     return ReadMailbox(message.dataOffset + within, buffer, count, Part::kMessage);

@@ -172,6 +172,8 @@ private:
     bool ReadIndex(std::uint64_t at, void* buffer, std::size_t count, Part part);
     bool ReadFrom(ByteSource& source, FileRole role, std::uint64_t at, void* buffer, std::size_t count,
                   Part part);
+    std::uint32_t StartStep();
+    void FailPastEnd(std::uint64_t dataOffset, std::uint64_t length);
     Step NextRecord(Message& message);
     Step NextEntry(Message& message);
     Step Hand(Message& message, std::uint32_t recordOffset, std::uint32_t size);
@@ -196,7 +198,7 @@ private:
     // The index is read ahead in pieces: its entries are small and follow
     // one another, and a read per entry costs more than copying a message.
     static constexpr std::size_t kIndexPieceSize = 4096;
-    unsigned char indexPiece_[kIndexPieceSize];
+    unsigned char indexPiece_[kIndexPieceSize] = {};
     std::uint64_t indexPieceStart_ = 0;
     std::size_t indexPieceLength_ = 0;
 };

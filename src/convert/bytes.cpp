@@ -3,18 +3,16 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "msim_format.h"
+
 uint32_t GetU32(const unsigned char *bytes)
 {
-    return (uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 |
-           (uint32_t)bytes[3] << 24;
+    return msim::LoadU32(bytes);
 }
 
 bool HasMagic(const unsigned char *bytes, const char *magic)
 {
-    char text[5];
-    memcpy(text, bytes, 4);
-    text[4] = '\0';
-    return strcmp(text, magic) == 0;
+    return msim::HasMagic(bytes, magic);
 }
 
 int JoinPath(char *destination, size_t capacity, const char *first, size_t firstCapacity,
@@ -38,12 +36,7 @@ int JoinPath(char *destination, size_t capacity, const char *first, size_t first
 
 int MakeIndexPath(char *path)
 {
-    size_t length = strlen(path);
-    if (length < 3)
-        return 0;
-    // Three characters replaced in place; the path keeps its terminating zero.
-    memcpy(path + length - 3, "idx", 3);  // NOLINT(bugprone-not-null-terminated-result)
-    return 1;
+    return msim::MakeIndexName(path, strlen(path)) ? 1 : 0;
 }
 
 int FormatEmlPath(char *destination, size_t capacity, const char *prefix, size_t prefixCapacity,

@@ -40,7 +40,7 @@ HANDLE ProbeIndex(const char *name)
     if (index == INVALID_HANDLE_VALUE)
         return INVALID_HANDLE_VALUE;
     unsigned char magic[4];
-    if (!ReadExact(index, magic, sizeof magic, IDS_READ_INDEX_FAILED) || !HasMagic(magic, "JMF9")) {
+    if (!ReadExact(index, magic, sizeof magic, IDS_READ_INDEX_FAILED) || !HasMagic(magic, msim::kIndexMagic)) {
         CloseHandle(index);
         return INVALID_HANDLE_VALUE;
     }
@@ -98,7 +98,7 @@ static int CheckMailboxMagic(HANDLE mailbox)
     unsigned char magic[4];
     if (!ReadExact(mailbox, magic, sizeof magic, IDS_READ_SOURCE_FAILED))
         return 0;
-    if (!HasMagic(magic, "JMF6")) {
+    if (!HasMagic(magic, msim::kMailboxMagic)) {
         ShowMessage(IDS_NOT_A_MAILBOX, IDS_CAPTION_ERROR);
         return 0;
     }
@@ -109,13 +109,6 @@ static int CheckMailboxMagic(HANDLE mailbox)
 // in one call: with a call per field, the system calls of the walk took
 // longer than copying a small message.  A head cut short fails with the same
 // message (code 0) whichever of its fields the file ends in.
-enum {
-    RECORD_HEAD_SIZE = 16,  // not interpreted (8), recordLength, messageSize
-    RECORD_LENGTH_AT = 8,
-    MESSAGE_SIZE_AT = 12,
-    ENTRY_HEAD_SIZE = 20,   // flags, not interpreted (11 + 4), entryLength
-    ENTRY_LENGTH_AT = 16
-};
 
 // The entries are read from a piece of the index read ahead: they are small
 // and follow one another, and a system call for each of them took longer
@@ -151,18 +144,13 @@ static int ReadIndexAt(HANDLE index, DWORD position, unsigned char *bytes, DWORD
     return 1;
 }
 
-// Counts are signed in the files: 0 or below means none.
-static bool CountsNone(DWORD count)
-{
-    return count == 0 || count >= 0x80000000u;
-}
-
 // Checks the mailbox's magic and reads the count that `counted` (the mailbox
 // itself, or its index, whose magic the probe has read) holds after its
 // magic, then readies the progress bar.  0 after a failure, already shown.
 static int BeginWalk(HANDLE mailbox, HANDLE counted, UINT textId, DWORD *count)
 {
-    if (!CheckMailboxMagic(mailbox) || !Skip(counted, 4, textId) || !ReadU32(counted, count, textId))
+    if (!CheckMailboxMagic(mailbox) || !Skip(counted, msim::kCountAt - msim::kMagicSize, textId) ||
+        !ReadU32(counted, count, textId))
         return 0;
     PrepareProgress(*count);
     return 1;
@@ -173,19 +161,19 @@ int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target)
     DWORD count;
     if (!BeginWalk(mailbox, mailbox, IDS_READ_SOURCE_FAILED, &count))
         return 0;
-    if (CountsNone(count))
+    if (msim::CountIsNone(count))
         return 1;
     DWORD position = MAILBOX_FIRST_RECORD;
     for (DWORD i = 0; i < count; i++) {
         SendProgress(PBM_STEPIT, 0, 0);
         SetPosition(mailbox, position);
-        unsigned char head[RECORD_HEAD_SIZE];
+        unsigned char head[msim::kRecordHeadSize];
         if (!ReadExact(mailbox, head, sizeof head, IDS_READ_SOURCE_FAILED))
             return 0;
-        position += GetU32(head + RECORD_LENGTH_AT);  // modulo 2^32, like the file's own positions
-        DWORD messageSize = GetU32(head + MESSAGE_SIZE_AT);
+        msim::RecordHead fields = msim::ParseRecordHead(head);
+        position = msim::NextPosition(position, fields.recordLength);
         Advance(&RunState.messageNumber);
-        if (!action(mailbox, messageSize, 1, target))
+        if (!action(mailbox, fields.messageSize, 1, target))
             return 0;
     }
     return 1;
@@ -196,19 +184,19 @@ int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE 
     DWORD count;
     if (!BeginWalk(mailbox, index, IDS_READ_INDEX_FAILED, &count))
         return 0;
-    if (CountsNone(count))
+    if (msim::CountIsNone(count))
         return 1;
     IndexPieceLength = 0;  // nothing of this index read ahead yet
     DWORD position = INDEX_FIRST_ENTRY;
     for (DWORD i = 0; i < count; i++) {
         SendProgress(PBM_STEPIT, 0, 0);
         DWORD entry = position;
-        unsigned char head[ENTRY_HEAD_SIZE];
+        unsigned char head[msim::kEntryHeadSize];
         if (!ReadIndexAt(index, entry, head, sizeof head))
             return 0;
-        position += GetU32(head + ENTRY_LENGTH_AT);
-        unsigned char flags = head[0];
-        if (flags & ENTRY_DELETED) {
+        msim::EntryHead fields = msim::ParseEntryHead(head);
+        position = msim::NextPosition(position, fields.entryLength);
+        if (fields.deleted()) {
             if (RunState.skipDeleted)
                 continue;
             Advance(&RunState.deletedCount);
@@ -217,14 +205,14 @@ int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE 
         // The record offset is read on its own: an entry that is skipped
         // may end the index right after its length.
         unsigned char offset[4];
-        if (!ReadIndexAt(index, entry + ENTRY_HEAD_SIZE, offset, sizeof offset))
+        if (!ReadIndexAt(index, entry + msim::kRecordOffsetAt, offset, sizeof offset))
             return 0;
         SetPosition(mailbox, GetU32(offset));
-        unsigned char record[RECORD_HEAD_SIZE];
+        unsigned char record[msim::kRecordHeadSize];
         if (!ReadExact(mailbox, record, sizeof record, IDS_READ_SOURCE_FAILED))
             return 0;
-        DWORD messageSize = GetU32(record + MESSAGE_SIZE_AT);
-        if (!action(mailbox, messageSize, (flags & ENTRY_UNREAD) != 0, target))
+        DWORD messageSize = msim::ParseRecordHead(record).messageSize;
+        if (!action(mailbox, messageSize, fields.unread(), target))
             return 0;
     }
     return 1;

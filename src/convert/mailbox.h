@@ -11,11 +11,14 @@
 
 #include <windows.h>
 
+#include "msim_format.h"
+
+// The layout is the store reader's (msim_format.h); these are its names here.
 enum {
-    MAILBOX_FIRST_RECORD = 84,  // the mailbox header's size
-    INDEX_FIRST_ENTRY = 80,     // the index header's size
-    ENTRY_DELETED = 0x01,       // bits of an index entry's flags byte
-    ENTRY_UNREAD = 0x02
+    MAILBOX_FIRST_RECORD = msim::kMailboxHeaderSize,
+    INDEX_FIRST_ENTRY = msim::kIndexHeaderSize,
+    ENTRY_DELETED = msim::kEntryDeleted,
+    ENTRY_UNREAD = msim::kEntryUnread
 };
 
 // What an output mode does with one message.  Called with the mailbox

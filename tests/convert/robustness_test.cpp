@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 
 #include "eml.h"
 #include "mailbox.h"
@@ -15,72 +14,6 @@
 #include "store_builder.h"
 
 namespace {
-
-enum Damage { CUT_MAILBOX, CUT_INDEX, MAILBOX_HEADER, RECORD_FIELD, INDEX_HEADER, ENTRY_FIELD, HUGE_COUNT, DAMAGE_KINDS };
-
-struct Store {
-    std::string mailbox;
-    bool indexed;
-    std::string index;
-};
-
-Store RandomStore(std::mt19937 &random)
-{
-    std::vector<std::string> messages(random() % 5);
-    for (std::string &message : messages) {
-        message.resize(random() % 4 ? random() % 200 : 0);
-        for (char &byte : message)
-            byte = (char)random();
-    }
-    MailboxImage image = BuildMailbox(messages, random() % 4);
-    Store store = {image.bytes, random() % 2 == 0, ""};
-    if (store.indexed) {
-        std::vector<EntryFields> entries(random() % 6);
-        for (EntryFields &entry : entries)
-            entry = {(unsigned char)(random() % 4),
-                     messages.empty() ? (uint32_t)MAILBOX_FIRST_RECORD : image.recordOffsets[random() % messages.size()]};
-        store.index = BuildIndex(entries, random() % 4);
-    }
-    return store;
-}
-
-void SetRandomByte(std::mt19937 &random, std::string &bytes, size_t offset)
-{
-    if (offset < bytes.size())
-        bytes[offset] = (char)random();
-}
-
-// Field mutations keep the counts as built, so that a record or entry length
-// turned 0 repeats its record only a few times; the counts grow only where
-// the chain of records and entries is intact and so reaches the end.
-void Damage(std::mt19937 &random, Store &store, int kind)
-{
-    std::string &target = !store.indexed || kind == CUT_MAILBOX || kind == MAILBOX_HEADER ||
-                                  kind == RECORD_FIELD
-                              ? store.mailbox
-                              : store.index;
-    size_t first = &target == &store.mailbox ? MAILBOX_FIRST_RECORD : INDEX_FIRST_ENTRY;
-    switch (kind) {
-    case CUT_MAILBOX:
-    case CUT_INDEX:
-        target.resize(random() % (target.size() + 1));
-        break;
-    case MAILBOX_HEADER:
-    case INDEX_HEADER:
-        for (unsigned i = random() % 3; i < 3; i++)
-            SetRandomByte(random, target, random() % 12);
-        break;
-    case RECORD_FIELD:
-    case ENTRY_FIELD:
-        // Somewhere in the first bytes of the records or entries, where
-        // their lengths, sizes, flags and offsets lie.
-        SetRandomByte(random, target, first + random() % 64);
-        break;
-    case HUGE_COUNT:
-        PutU32(target, COUNT_FIELD, random() % 2 ? 0x7fffffff : 6 + random() % 100000);
-        break;
-    }
-}
 
 std::string Number(int number)
 {
@@ -94,9 +27,9 @@ TEST(Robustness, DamagedStoresFailCleanly)
     std::mt19937 random(20261207);
     ScratchDir root;
     for (int n = 0; n < 1500; n++) {
-        Store store = RandomStore(random);
+        StoreFiles store = RandomStore(random);
         int kind = random() % DAMAGE_KINDS;
-        Damage(random, store, kind);
+        DamageStore(random, store, kind);
         SCOPED_TRACE("case " + std::to_string(n) + ", damage " + std::to_string(kind));
         // The outputs go beside the sources: whatever else appears in the
         // folder, or beside it, was written outside the prefix.

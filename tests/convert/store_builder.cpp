@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 
+#include "mailbox.h"
 #include "msgbox.h"
 #include "msgbox_recorder.h"
 #include "state.h"
@@ -42,6 +43,61 @@ std::string BuildIndex(const std::vector<EntryFields> &entries, size_t slack)
         PutU32(bytes, start + RECORD_OFFSET_FIELD, entry.recordOffset);
     }
     return bytes;
+}
+
+StoreFiles RandomStore(std::mt19937 &random)
+{
+    std::vector<std::string> messages(random() % 5);
+    for (std::string &message : messages) {
+        message.resize(random() % 4 ? random() % 200 : 0);
+        for (char &byte : message)
+            byte = (char)random();
+    }
+    MailboxImage image = BuildMailbox(messages, random() % 4);
+    StoreFiles store = {image.bytes, random() % 2 == 0, ""};
+    if (store.indexed) {
+        std::vector<EntryFields> entries(random() % 6);
+        for (EntryFields &entry : entries)
+            entry = {(unsigned char)(random() % 4),
+                     messages.empty() ? (uint32_t)MAILBOX_FIRST_RECORD : image.recordOffsets[random() % messages.size()]};
+        store.index = BuildIndex(entries, random() % 4);
+    }
+    return store;
+}
+
+static void SetRandomByte(std::mt19937 &random, std::string &bytes, size_t offset)
+{
+    if (offset < bytes.size())
+        bytes[offset] = (char)random();
+}
+
+void DamageStore(std::mt19937 &random, StoreFiles &store, int kind)
+{
+    std::string &target = !store.indexed || kind == CUT_MAILBOX || kind == MAILBOX_HEADER ||
+                                  kind == RECORD_FIELD
+                              ? store.mailbox
+                              : store.index;
+    size_t first = &target == &store.mailbox ? MAILBOX_FIRST_RECORD : INDEX_FIRST_ENTRY;
+    switch (kind) {
+    case CUT_MAILBOX:
+    case CUT_INDEX:
+        target.resize(random() % (target.size() + 1));
+        break;
+    case MAILBOX_HEADER:
+    case INDEX_HEADER:
+        for (unsigned i = random() % 3; i < 3; i++)
+            SetRandomByte(random, target, random() % 12);
+        break;
+    case RECORD_FIELD:
+    case ENTRY_FIELD:
+        // Somewhere in the first bytes of the records or entries, where
+        // their lengths, sizes, flags and offsets lie.
+        SetRandomByte(random, target, first + random() % 64);
+        break;
+    case HUGE_COUNT:
+        PutU32(target, COUNT_FIELD, random() % 2 ? 0x7fffffff : 6 + random() % 100000);
+        break;
+    }
 }
 
 ScratchDir::ScratchDir()

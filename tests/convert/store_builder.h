@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,23 @@ struct EntryFields {
 
 // "JMF9", entryCount, entries of ENTRY_HEADER_SIZE + `slack` bytes.
 std::string BuildIndex(const std::vector<EntryFields> &entries, size_t slack = 5);
+
+// Random small stores and the ways the robustness tests damage them.
+enum DamageKind { CUT_MAILBOX, CUT_INDEX, MAILBOX_HEADER, RECORD_FIELD, INDEX_HEADER, ENTRY_FIELD, HUGE_COUNT, DAMAGE_KINDS };
+
+struct StoreFiles {
+    std::string mailbox;
+    bool indexed;
+    std::string index;
+};
+
+// Up to 4 messages of random bytes; an index (half the time) of up to 5
+// entries with random flags naming those records.
+StoreFiles RandomStore(std::mt19937 &random);
+// Field mutations keep the counts as built, so that a record or entry length
+// turned 0 repeats its record only a few times; the counts grow only where
+// the chain of records and entries is intact and so reaches the end.
+void DamageStore(std::mt19937 &random, StoreFiles &store, int kind);
 
 // A fresh folder under the temporary directory, removed with everything in
 // it when the object goes.  path() ends in a backslash.

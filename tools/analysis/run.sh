@@ -1,5 +1,5 @@
 #!/bin/bash
-# Static analysis of the product code (src/, nkf32/, common/) with cppcheck and
+# Static analysis of the product code (src/, nkf32/, store/, common/) with cppcheck and
 # clang-tidy; a stage of tools/run-tests.sh.
 #
 #   tools/analysis/run.sh BUILD
@@ -25,9 +25,9 @@ common=(--std=c++17 --language=c++ --library=windows --enable=warning,style,perf
         --suppressions-list="$here/cppcheck-suppressions.txt"
         --template='{file}:{line}: {severity} ({id}): {message}'
         -DWIN32_LEAN_AND_MEAN -DSTRICT -D_WIN32_WINNT=0x0501 -DWINVER=0x0501 -D_WIN32
-        -I"$top/src/app" -I"$top/src/convert" -I"$top/src/run" -I"$top/res" -I"$top/nkf32" -I"$top/nkf32/core" -I"$top/common")
-cppcheck "${common[@]}" --platform=win64 -D_WIN64 -D__x86_64__ -D__SSE2__ "$top/src" "$top/nkf32" "$top/common" >>"$findings" 2>&1
-cppcheck "${common[@]}" --platform=win32A -D__i386__ "$top/src" "$top/nkf32" "$top/common" >>"$findings" 2>&1
+        -I"$top/src/app" -I"$top/src/convert" -I"$top/src/run" -I"$top/res" -I"$top/nkf32" -I"$top/nkf32/core" -I"$top/store" -I"$top/common")
+cppcheck "${common[@]}" --platform=win64 -D_WIN64 -D__x86_64__ -D__SSE2__ "$top/src" "$top/nkf32" "$top/store" "$top/common" >>"$findings" 2>&1
+cppcheck "${common[@]}" --platform=win32A -D__i386__ "$top/src" "$top/nkf32" "$top/store" "$top/common" >>"$findings" 2>&1
 
 # --- clang-tidy: every product file of each MinGW tree -------------------------
 tidy_tree() {
@@ -42,7 +42,7 @@ tidy_tree() {
 import json, sys
 top = sys.argv[2]
 for entry in json.load(open(sys.argv[1])):
-    if entry["file"].startswith((top + "/src/", top + "/nkf32/", top + "/common/")):
+    if entry["file"].startswith((top + "/src/", top + "/nkf32/", top + "/store/", top + "/common/")):
         print(entry["file"])
 PY
     xargs -P "$jobs" -I{} clang-tidy -p "$tree" --quiet --config-file="$here/clang-tidy.yaml" \
