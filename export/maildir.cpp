@@ -73,9 +73,9 @@ public:
         // Each piece is scanned from the start of its first whole line on.
         std::size_t line = 0;
         while (have < size && line + HeaderBlockEnd(std::string_view(data + line, have - line)) == have) {
-            std::size_t lastEnd = std::string_view(data, have).rfind('\n');
-            if (lastEnd != std::string_view::npos && lastEnd >= line)
-                line = lastEnd + 1;
+            std::size_t lastEnd = std::string_view(data + line, have - line).rfind('\n');
+            if (lastEnd != std::string_view::npos)
+                line += lastEnd + 1;
             std::size_t more = size - have < kPiece ? size - have : kPiece;
             data = buffer_.Get(have + more);
             bytes.Read(have, data + have, more);
