@@ -70,7 +70,12 @@ public:
         std::size_t have = size < kHeadPiece ? size : kHeadPiece;
         char* data = buffer_.Get(have);
         bytes.Read(0, data, have);
-        while (have < size && HeaderBlockEnd(std::string_view(data, have)) == have) {
+        // Each piece is scanned from the start of its first whole line on.
+        std::size_t line = 0;
+        while (have < size && line + HeaderBlockEnd(std::string_view(data + line, have - line)) == have) {
+            std::size_t lastEnd = std::string_view(data + line, have - line).rfind('\n');
+            if (lastEnd != std::string_view::npos)
+                line += lastEnd + 1;
             std::size_t more = size - have < kPiece ? size - have : kPiece;
             data = buffer_.Get(have + more);
             bytes.Read(have, data + have, more);
