@@ -160,6 +160,20 @@ void OutputFile::Flush()
     }
     durable_ = mark_;
     durablePieces_ = markPieces_;
+    pending_.clear();
+}
+
+void OutputFile::BackToWritten() noexcept
+{
+    for (const auto& [offset, pieces] : pending_) {
+        if (offset > flushed_)
+            break;
+        durable_ = offset;
+        durablePieces_ = pieces;
+    }
+    pending_.clear();
+    mark_ = durable_;
+    markPieces_ = durablePieces_;
 }
 
 void OutputFile::Write(const char* bytes, std::size_t count)
@@ -189,10 +203,8 @@ bool OutputFile::CutToMark() noexcept
         used_ = static_cast<std::size_t>(mark_ - flushed_);
         return true;
     }
-    if (broken_) {
-        mark_ = durable_;
-        markPieces_ = durablePieces_;
-    }
+    if (broken_)
+        BackToWritten();
     used_ = 0;
     if (::ftruncate(fd_, static_cast<off_t>(mark_)) != 0 || ::lseek(fd_, 0, SEEK_END) < 0)
         return false;
@@ -214,8 +226,7 @@ std::uint32_t OutputFile::KeepComplete() noexcept
         }
     }
     int fd = std::exchange(fd_, -1);
-    mark_ = durable_;
-    markPieces_ = durablePieces_;
+    BackToWritten();
     if (::ftruncate(fd, static_cast<off_t>(mark_)) != 0) {
         // Nothing more can be done for a file that cannot even be cut.
     }
