@@ -23,6 +23,12 @@ bool Repeats(int error)
     return error == ENOSPC || error == EDQUOT || error == EROFS || error == EIO;
 }
 
+// Throws the failure `error` of `path`; skippable unless it would repeat.
+[[noreturn]] void Fail(const std::string& path, int error)
+{
+    throw ExportError(ErrnoText(path, error), !Repeats(error));
+}
+
 void CloseQuietly(int fd) noexcept
 {
     if (fd >= 0)
@@ -59,8 +65,10 @@ Folder Folder::Make(const std::string& path)
 {
     MakeFolders(path);
     int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        throw ExportError(ErrnoText(path, errno), false);
+    if (fd < 0) {
+        int error = errno;
+        throw ExportError(ErrnoText(path, error), false);
+    }
     return Folder(fd, path);
 }
 
@@ -94,10 +102,10 @@ Folder Folder::Sub(const std::string& name) const
 {
     std::string path = PathOf(name);
     if (::mkdirat(fd_, name.c_str(), kFolderMode) != 0 && errno != EEXIST)
-        throw ExportError(ErrnoText(path, errno), Repeats(errno) ? false : true);
+        Fail(path, errno);
     int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        throw ExportError(ErrnoText(path, errno == ELOOP ? ENOTDIR : errno), !Repeats(errno));
+        Fail(path, errno == ELOOP ? ENOTDIR : errno);  // a link in its place
     return Folder(fd, path);
 }
 
@@ -107,24 +115,24 @@ void Folder::Touch(const std::string& name) const
     if (fd < 0) {
         if (errno == EEXIST)
             return;
-        throw ExportError(ErrnoText(PathOf(name), errno), !Repeats(errno));
+        Fail(PathOf(name), errno);
     }
     if (::close(fd) != 0)
-        throw ExportError(ErrnoText(PathOf(name), errno), !Repeats(errno));
+        Fail(PathOf(name), errno);
 }
 
 OutputFile::OutputFile(const Folder& folder, const std::string& name, std::size_t bufferSize)
     : dirFd_(folder.fd()), name_(name), path_(folder.PathOf(name))
 {
+    buffer_.resize(bufferSize);
     // O_EXCL also refuses a symbolic link in the file's place.
     fd_ = ::openat(dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
     if (fd_ < 0) {
         int error = errno;
         if (error == EEXIST)
             throw ExportError(path_ + ": already exists; left untouched", true);
-        throw ExportError(ErrnoText(path_, error), !Repeats(error));
+        Fail(path_, error);
     }
-    buffer_.resize(bufferSize);
 }
 
 OutputFile::~OutputFile()
@@ -139,8 +147,7 @@ void OutputFile::WriteAll(const char* bytes, std::size_t count)
         if (wrote < 0) {
             if (errno == EINTR)
                 continue;
-            int error = errno;
-            throw ExportError(ErrnoText(path_, error), !Repeats(error));
+            Fail(path_, errno);
         }
         if (wrote == 0)
             throw ExportError(ErrnoText(path_, ENOSPC), false);
@@ -242,7 +249,7 @@ void OutputFile::SetTime(std::int64_t seconds)
     times[0].tv_nsec = 0;
     times[1] = times[0];
     if (::futimens(fd_, times) != 0)
-        throw ExportError(ErrnoText(path_, errno), !Repeats(errno));
+        Fail(path_, errno);
 }
 
 void OutputFile::Close()
@@ -250,7 +257,7 @@ void OutputFile::Close()
     Flush();
     int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0)
-        throw ExportError(ErrnoText(path_, errno), !Repeats(errno));
+        Fail(path_, errno);
 }
 
 void OutputFile::Remove() noexcept
