@@ -21,8 +21,8 @@ show() { echo "\$ vestibar-export $*"; "$program" "$@"; echo; }
 show --list "$store"
 show --format mbox -o "$work/mbox" "$store"
 
-echo "The mbox files read back by Python's mailbox module (flags R read, O seen"
-echo "by the client, D deleted; subjects decoded from each message's charset):"
+echo "The mbox files read back by Python's mailbox module (flags R read, O not"
+echo "new, D deleted; subjects decoded from each message's charset):"
 python3 - "$work/mbox" <<'PY'
 import mailbox
 import os
