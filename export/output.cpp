@@ -23,6 +23,12 @@ bool Repeats(int error)
     return error == ENOSPC || error == EDQUOT || error == EROFS || error == EIO;
 }
 
+// Throws the failure `error` of `path`; skippable unless it would repeat.
+[[noreturn]] void Fail(const std::string& path, int error)
+{
+    throw ExportError(ErrnoText(path, error), !Repeats(error));
+}
+
 void CloseQuietly(int fd) noexcept
 {
     if (fd >= 0)
@@ -59,8 +65,10 @@ Folder Folder::Make(const std::string& path)
 {
     MakeFolders(path);
     int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        throw ExportError(ErrnoText(path, errno), false);
+    if (fd < 0) {
+        int error = errno;
+        throw ExportError(ErrnoText(path, error), false);
+    }
     return Folder(fd, path);
 }
 
@@ -94,10 +102,10 @@ Folder Folder::Sub(const std::string& name) const
 {
     std::string path = PathOf(name);
     if (::mkdirat(fd_, name.c_str(), kFolderMode) != 0 && errno != EEXIST)
-        throw ExportError(ErrnoText(path, errno), Repeats(errno) ? false : true);
+        Fail(path, errno);
     int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        throw ExportError(ErrnoText(path, errno == ELOOP ? ENOTDIR : errno), !Repeats(errno));
+        Fail(path, errno == ELOOP ? ENOTDIR : errno);  // a link in its place
     return Folder(fd, path);
 }
 
@@ -107,24 +115,24 @@ void Folder::Touch(const std::string& name) const
     if (fd < 0) {
         if (errno == EEXIST)
             return;
-        throw ExportError(ErrnoText(PathOf(name), errno), !Repeats(errno));
+        Fail(PathOf(name), errno);
     }
     if (::close(fd) != 0)
-        throw ExportError(ErrnoText(PathOf(name), errno), !Repeats(errno));
+        Fail(PathOf(name), errno);
 }
 
 OutputFile::OutputFile(const Folder& folder, const std::string& name, std::size_t bufferSize)
     : dirFd_(folder.fd()), name_(name), path_(folder.PathOf(name))
 {
+    buffer_.resize(bufferSize);
     // O_EXCL also refuses a symbolic link in the file's place.
     fd_ = ::openat(dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
     if (fd_ < 0) {
         int error = errno;
         if (error == EEXIST)
             throw ExportError(path_ + ": already exists; left untouched", true);
-        throw ExportError(ErrnoText(path_, error), !Repeats(error));
+        Fail(path_, error);
     }
-    buffer_.resize(bufferSize);
 }
 
 OutputFile::~OutputFile()
@@ -139,8 +147,7 @@ void OutputFile::WriteAll(const char* bytes, std::size_t count)
         if (wrote < 0) {
             if (errno == EINTR)
                 continue;
-            int error = errno;
-            throw ExportError(ErrnoText(path_, error), !Repeats(error));
+            Fail(path_, errno);
         }
         if (wrote == 0)
             throw ExportError(ErrnoText(path_, ENOSPC), false);
@@ -160,6 +167,20 @@ void OutputFile::Flush()
     }
     durable_ = mark_;
     durablePieces_ = markPieces_;
+    pending_.clear();
+}
+
+void OutputFile::BackToWritten() noexcept
+{
+    for (const auto& [offset, pieces] : pending_) {
+        if (offset > flushed_)
+            break;
+        durable_ = offset;
+        durablePieces_ = pieces;
+    }
+    pending_.clear();
+    mark_ = durable_;
+    markPieces_ = durablePieces_;
 }
 
 void OutputFile::Write(const char* bytes, std::size_t count)
@@ -189,10 +210,8 @@ bool OutputFile::CutToMark() noexcept
         used_ = static_cast<std::size_t>(mark_ - flushed_);
         return true;
     }
-    if (broken_) {
-        mark_ = durable_;
-        markPieces_ = durablePieces_;
-    }
+    if (broken_)
+        BackToWritten();
     used_ = 0;
     if (::ftruncate(fd_, static_cast<off_t>(mark_)) != 0 || ::lseek(fd_, 0, SEEK_END) < 0)
         return false;
@@ -214,8 +233,7 @@ std::uint32_t OutputFile::KeepComplete() noexcept
         }
     }
     int fd = std::exchange(fd_, -1);
-    mark_ = durable_;
-    markPieces_ = durablePieces_;
+    BackToWritten();
     if (::ftruncate(fd, static_cast<off_t>(mark_)) != 0) {
         // Nothing more can be done for a file that cannot even be cut.
     }
@@ -231,7 +249,7 @@ void OutputFile::SetTime(std::int64_t seconds)
     times[0].tv_nsec = 0;
     times[1] = times[0];
     if (::futimens(fd_, times) != 0)
-        throw ExportError(ErrnoText(path_, errno), !Repeats(errno));
+        Fail(path_, errno);
 }
 
 void OutputFile::Close()
@@ -239,7 +257,7 @@ void OutputFile::Close()
     Flush();
     int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0)
-        throw ExportError(ErrnoText(path_, errno), !Repeats(errno));
+        Fail(path_, errno);
 }
 
 void OutputFile::Remove() noexcept

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vexport {
@@ -82,6 +83,7 @@ public:
     {
         mark_ = size();
         markPieces_ = pieces;
+        pending_.push_back({mark_, pieces});
     }
     // After a failure: cuts the file back to the last mark that can be
     // kept, closes it and returns the number of pieces it holds.
@@ -107,10 +109,13 @@ private:
     std::uint64_t flushed_ = 0;
     std::uint64_t mark_ = 0;
     std::uint32_t markPieces_ = 0;
-    // The last mark known to be in the file: a failed write leaves the
-    // buffer's bytes in doubt (`broken_`), and the file is cut back to it.
+    // The last mark known to be in the file, and the marks since: a failed
+    // write leaves the buffer's bytes in doubt (`broken_`), and the file is
+    // cut back to the last mark among the bytes that did go out.
+    void BackToWritten() noexcept;
     std::uint64_t durable_ = 0;
     std::uint32_t durablePieces_ = 0;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> pending_;
     bool broken_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 
 #include "file_source.h"
@@ -306,7 +307,7 @@ private:
             while (walk.Next(message) == msim::MailboxWalk::kMessage) {
                 MessageBytes bytes(walk, message, mailbox.display);
                 try {
-                    writer_->WriteMessage(message, base + message.ordinal, bytes);
+                    WriteMessage(mailbox, message, base + message.ordinal, bytes);
                     ++exported_;
                     deletedExported_ += message.deleted ? 1 : 0;
                 } catch (const ExportError& error) {
@@ -339,6 +340,19 @@ private:
         }
         messageNumber_ = base + walk.messageNumber();
         return ok;
+    }
+
+    // A message too large for the memory at hand is a failure of its own.
+    void WriteMessage(const Mailbox& mailbox, const msim::Message& message, std::uint32_t number,
+                      MessageBytes& bytes)
+    {
+        try {
+            writer_->WriteMessage(message, number, bytes);
+        } catch (const std::bad_alloc&) {
+            throw ExportError(mailbox.display + ": message " + std::to_string(message.ordinal) + " of " +
+                                  std::to_string(message.size) + " bytes: not enough memory",
+                              false);
+        }
     }
 
     int List(const std::vector<Mailbox>& mailboxes)

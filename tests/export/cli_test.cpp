@@ -3,8 +3,13 @@
 // that try to leave the output folder, and the mboxrd entry in detail.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstdint>
 #include <cstdlib>
@@ -84,15 +89,30 @@ protected:
         fs::create_directories(work_);
     }
 
-    Result Run(const std::vector<std::string>& args)
+    // Runs the program with its output in files; `fileLimit` bytes, when
+    // given, is the most it may write into one file (EFBIG beyond).
+    Result Run(const std::vector<std::string>& args, rlim_t fileLimit = RLIM_INFINITY)
     {
-        std::string command = "'" VESTIBAR_EXPORT_PROGRAM "'";
+        std::vector<char*> argv{const_cast<char*>(VESTIBAR_EXPORT_PROGRAM)};
         for (const std::string& arg : args)
-            command += " '" + arg + "'";
-        command += " >'" + (work_ / "stdout").string() + "' 2>'" + (work_ / "stderr").string() + "' </dev/null";
-        int status = std::system(command.c_str());
-        return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(work_ / "stdout"),
-                      ReadFile(work_ / "stderr")};
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        std::string out = (work_ / "stdout").string(), err = (work_ / "stderr").string();
+        pid_t pid = fork();
+        if (pid == 0) {
+            int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            if (outFd < 0 || errFd < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0)
+                _exit(126);
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit = {fileLimit, fileLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        int status = -1;
+        waitpid(pid, &status, 0);
+        return Result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
     }
 
     fs::path work_;
@@ -214,6 +234,34 @@ TEST_F(Exporter, FailuresAndTheirExitCodes)
         // Whatever the names, nothing was written beside the sources.
         for (const auto& entry : fs::directory_iterator(src))
             EXPECT_TRUE(entry.path().filename() == "out" || entry.path().extension() == ".mbx") << entry.path();
+    }
+}
+
+// A write that fails part of the way leaves whole messages only.
+TEST_F(Exporter, WriteFailureKeepsWholeMessages)
+{
+    WriteFile(work_ / "src" / "Archive.mbx", ReadFile(Mail() / "Archive.mbx"));
+    WriteFile(work_ / "big" / "Inbox.mbx", Mailbox({std::string(500, 'a'), std::string(3000, 'b')}));
+    ASSERT_EQ(Run({"-f", "mbox", "-o", (work_ / "full").string(), (work_ / "src").string()}).status, 0);
+    const std::string full = ReadFile(work_ / "full" / "Archive.mbox");
+    struct Case {
+        const char* format;
+        const char* source;
+        const char* output;  // -o, inside the test's folder
+        const char* folder;  // where the files go
+        std::map<std::string, std::string> files;
+        const char* said;
+    } cases[] = {
+        {"mbox", "src", "mbox", "mbox", {{"Archive.mbox", full.substr(0, full.find("\nFrom ", full.find("\nFrom ") + 1) + 1)}},
+         "Archive.mbox: 2 whole messages"},
+        {"eml", "big", "eml/m", "eml", {{"m00001.eml", std::string(500, 'a')}}, "m00002.eml: File too large"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        Result result = Run({"-f", c.format, "-o", (work_ / c.output).string(), (work_ / c.source).string()}, 1200);
+        EXPECT_EQ(result.status, 1) << result.err;
+        EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
+        EXPECT_EQ(Tree(work_ / c.folder), c.files);
     }
 }
 
