@@ -11,3 +11,4 @@ char OutputBase[PATH_BUFFER_SIZE];
 char WinbiffIniPath[PATH_BUFFER_SIZE];
 
 RunCounters RunState;
+int Sse2Choice = -1;

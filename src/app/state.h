@@ -34,4 +34,9 @@ extern char WinbiffIniPath[PATH_BUFFER_SIZE];
 
 extern RunCounters RunState;
 
+// Whether the program's SSE2 code runs: -1 until first asked, then 1 where
+// the processor has SSE2 and the environment does not set
+// VESTIBAR_PORTABLE_CODE (which tests use to run the portable code), 0 else.
+extern int Sse2Choice;
+
 #endif

@@ -85,12 +85,44 @@ static void SendProgress(UINT message, WPARAM wParam, LPARAM lParam)
     SendDlgItemMessageA(ProgressDialog, IDC_PROGRESS_BAR, message, wParam, lParam);
 }
 
+// The bar steps once per message, but painting it at every step, which the
+// control does at once, cost about a millisecond each (more than most
+// messages take to convert).  So while a mailbox is walked the bar's
+// drawing is held off, and it is painted only when a person could see the
+// change: at the start, at most every PAINT_INTERVAL milliseconds, and at
+// the end, so that its last position shows.  Its position is kept at every
+// step all the same.
+enum { PAINT_INTERVAL = 40 };
+static DWORD LastPaint;  // GetTickCount() of the bar's last painting
+
+// Paints the bar as it stands, then holds its drawing off again when `hold`.
+static void PaintProgress(int hold)
+{
+    HWND bar = GetDlgItem(ProgressDialog, IDC_PROGRESS_BAR);
+    if (bar == NULL)
+        return;
+    SendMessageA(bar, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(bar, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+    if (hold)
+        SendMessageA(bar, WM_SETREDRAW, FALSE, 0);
+    LastPaint = GetTickCount();
+}
+
+static void StepProgress(void)
+{
+    SendProgress(PBM_STEPIT, 0, 0);
+    if (GetTickCount() - LastPaint >= PAINT_INTERVAL)  // unsigned: right across the counter's wrap
+        PaintProgress(1);
+}
+
 // The range's upper end takes the count's low 16 bits only.
 static void PrepareProgress(DWORD count)
 {
+    SendProgress(WM_SETREDRAW, FALSE, 0);
     SendProgress(PBM_SETRANGE, 0, MAKELPARAM(0, LOWORD(count)));
     SendProgress(PBM_SETSTEP, 1, 0);
     SendProgress(PBM_SETPOS, 0, 0);
+    PaintProgress(1);
 }
 
 static int CheckMailboxMagic(HANDLE mailbox)
@@ -168,7 +200,7 @@ static int BeginWalk(HANDLE mailbox, HANDLE counted, UINT textId, DWORD *count)
     return 1;
 }
 
-int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target)
+static int RecordWalk(HANDLE mailbox, MessageAction action, HANDLE target)
 {
     DWORD count;
     if (!BeginWalk(mailbox, mailbox, IDS_READ_SOURCE_FAILED, &count))
@@ -177,7 +209,7 @@ int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target)
         return 1;
     DWORD position = MAILBOX_FIRST_RECORD;
     for (DWORD i = 0; i < count; i++) {
-        SendProgress(PBM_STEPIT, 0, 0);
+        StepProgress();
         SetPosition(mailbox, position);
         unsigned char head[RECORD_HEAD_SIZE];
         if (!ReadExact(mailbox, head, sizeof head, IDS_READ_SOURCE_FAILED))
@@ -191,7 +223,7 @@ int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target)
     return 1;
 }
 
-int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE target)
+static int EntryWalk(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE target)
 {
     DWORD count;
     if (!BeginWalk(mailbox, index, IDS_READ_INDEX_FAILED, &count))
@@ -201,7 +233,7 @@ int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE 
     IndexPieceLength = 0;  // nothing of this index read ahead yet
     DWORD position = INDEX_FIRST_ENTRY;
     for (DWORD i = 0; i < count; i++) {
-        SendProgress(PBM_STEPIT, 0, 0);
+        StepProgress();
         DWORD entry = position;
         unsigned char head[ENTRY_HEAD_SIZE];
         if (!ReadIndexAt(index, entry, head, sizeof head))
@@ -228,6 +260,22 @@ int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE 
             return 0;
     }
     return 1;
+}
+
+// Whichever way a walk ends, the bar is painted as it stands and drawn
+// again as usual.
+int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target)
+{
+    int result = RecordWalk(mailbox, action, target);
+    PaintProgress(0);
+    return result;
+}
+
+int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE target)
+{
+    int result = EntryWalk(mailbox, index, action, target);
+    PaintProgress(0);
+    return result;
 }
 
 int WalkMailbox(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE target)

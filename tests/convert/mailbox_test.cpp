@@ -269,6 +269,7 @@ TEST_F(MailboxTest, ProgressBarFollowsTheWalk)
             EXPECT_EQ(0, range.iLow);
             EXPECT_EQ(c.high, range.iHigh);
             EXPECT_EQ(c.position, (int)SendMessageA(bar, PBM_GETPOS, 0, 0));
+            EXPECT_NE(0, GetWindowLongA(bar, GWL_STYLE) & WS_VISIBLE) << "the bar's drawing left off";
         }
         DestroyWindow(ProgressDialog);
         ProgressDialog = NULL;

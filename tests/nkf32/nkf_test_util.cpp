@@ -10,13 +10,14 @@
 
 #include "nkfcore.h"
 
-std::string CoreConvert(const std::string& input, bool preferShiftJis) {
-    NkfOptions options = NkfCoreParseOptions(preferShiftJis ? "Xs" : "s");
+namespace {
+
+std::string ConvertOn(NkfCode code, const std::string& input, NkfOptions options) {
     // The converter may use all size + 1 bytes; the guard bytes after them
     // must stay untouched (the sanitizers cannot see into the same block).
     const std::size_t guard = 32;
     std::vector<char> out(input.size() + 1 + guard, '\x5A');
-    std::size_t length = NkfCoreConvert(out.data(), input.data(), input.size(), options);
+    std::size_t length = NkfCoreConvertWith(code, out.data(), input.data(), input.size(), options);
     EXPECT_LE(length, input.size()) << "output longer than input " << Hex(input);
     if (length > input.size()) return std::string();
     EXPECT_EQ(out[length], '\0') << "no terminating zero after " << length << " bytes, input " << Hex(input);
@@ -24,6 +25,16 @@ std::string CoreConvert(const std::string& input, bool preferShiftJis) {
     for (std::size_t k = input.size() + 1; k < out.size(); ++k) touched += out[k] != '\x5A';
     EXPECT_EQ(touched, 0u) << "bytes written past the output bound, input " << Hex(input);
     return std::string(out.data(), length);
+}
+
+}  // namespace
+
+std::string CoreConvert(const std::string& input, bool preferShiftJis) {
+    NkfOptions options = NkfCoreParseOptions(preferShiftJis ? "Xs" : "s");
+    std::string vector = ConvertOn(NKF_CODE_SSE2, input, options);
+    std::string portable = ConvertOn(NKF_CODE_PORTABLE, input, options);
+    EXPECT_EQ(Hex(vector), Hex(portable)) << "SSE2 code against portable code, input " << Hex(input);
+    return portable;
 }
 
 std::string Hex(const std::string& bytes) {
