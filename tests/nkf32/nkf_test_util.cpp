@@ -1,8 +1,10 @@
 #include "nkf_test_util.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +51,9 @@ std::string Hex(const std::string& bytes) {
     return s;
 }
 
+#ifndef _WIN32
+// The filters are Debian's programs; the Windows benchmark uses only the
+// generators.
 std::string RunFilter(const std::string& command, const std::string& input, int* exitStatus) {
     char path[] = "/tmp/nkf32_test_XXXXXX";
     int fd = mkstemp(path);
@@ -83,6 +88,8 @@ bool HaveProgram(const char* name) {
     std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
 }
+
+#endif
 
 std::uint64_t NextRandom(TestRandom* r) {
     // splitmix64
