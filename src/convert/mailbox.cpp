@@ -81,48 +81,104 @@ static void Advance(int *counter)
 
 static void SendProgress(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    // Outside a run ProgressDialog is null and the call does nothing.
-    SendDlgItemMessageA(ProgressDialog, IDC_PROGRESS_BAR, message, wParam, lParam);
+    // Outside a run ProgressDialog is null, so is the bar, and the call does nothing.
+    SendMessageA(ProgressSteps.walked, message, wParam, lParam);
 }
 
-// The bar steps once per message, but painting it at every step, which the
-// control does at once, cost about a millisecond each (more than most
-// messages take to convert).  So while a mailbox is walked the bar's
-// drawing is held off, and it is painted only when a person could see the
-// change: at the start, at most every PAINT_INTERVAL milliseconds, and at
-// the end, so that its last position shows.  Its position is kept at every
-// step all the same.
-enum { PAINT_INTERVAL = 40 };
-static DWORD LastPaint;  // GetTickCount() of the bar's last painting
+// The bar steps once per message, but the control paints itself at every
+// step, which took about a millisecond under Wine, and even with its drawing
+// held off, the invalidation and update calls of a step took more than most
+// messages take to convert.  So the run's bar takes its steps through
+// SteppingBar: a step that stays within the range only moves the position
+// it answers with, and the control is given the position (and paints) only
+// when a person could see the change: at most every SHOW_INTERVAL
+// milliseconds, at the end of each walk, and before any other message
+// reaches it, a paint or a query from another program included.  A step
+// past the range goes to the control, which starts over as it does.
+enum { SHOW_INTERVAL = 40 };
 
-// Paints the bar as it stands, then holds its drawing off again when `hold`.
-static void PaintProgress(int hold)
+static LRESULT CallBar(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    HWND bar = GetDlgItem(ProgressDialog, IDC_PROGRESS_BAR);
-    if (bar == NULL)
-        return;
-    SendMessageA(bar, WM_SETREDRAW, TRUE, 0);
-    RedrawWindow(bar, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
-    if (hold)
-        SendMessageA(bar, WM_SETREDRAW, FALSE, 0);
-    LastPaint = GetTickCount();
+    return CallWindowProcA(ProgressSteps.control, bar, message, wParam, lParam);
+}
+
+static void ShowSteps(HWND bar)
+{
+    if (ProgressSteps.position != ProgressSteps.shown) {
+        CallBar(bar, PBM_SETPOS, (WPARAM)ProgressSteps.position, 0);
+        ProgressSteps.shown = ProgressSteps.position;
+        UpdateWindow(bar);
+    }
+    ProgressSteps.shownAt = GetTickCount();
+}
+
+static void ReadBar(HWND bar)
+{
+    PBRANGE range;
+    CallBar(bar, PBM_GETRANGE, TRUE, (LPARAM)&range);
+    ProgressSteps.low = range.iLow;
+    ProgressSteps.high = range.iHigh;
+    ProgressSteps.position = ProgressSteps.shown = (int)CallBar(bar, PBM_GETPOS, 0, 0);
+}
+
+static LRESULT CALLBACK SteppingBar(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == PBM_STEPIT) {
+        long long next = (long long)ProgressSteps.position + ProgressSteps.step;
+        if (next >= ProgressSteps.low && next <= ProgressSteps.high) {
+            int previous = ProgressSteps.position;
+            ProgressSteps.position = (int)next;
+            return previous;
+        }
+    }
+    ShowSteps(bar);
+    WNDPROC control = ProgressSteps.control;
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrA(bar, GWLP_WNDPROC, (LONG_PTR)control);
+        ProgressSteps.bar = NULL;
+        return CallWindowProcA(control, bar, message, wParam, lParam);
+    }
+    LRESULT result = CallBar(bar, message, wParam, lParam);
+    if (message == PBM_SETSTEP)
+        ProgressSteps.step = (int)wParam;
+    if (message >= WM_USER && message < WM_USER + 0x100)
+        ReadBar(bar);  // a position or range set, or anything else the control may move for
+    return result;
+}
+
+void InstallBarStepping(HWND bar)
+{
+    ProgressSteps.control = (WNDPROC)GetWindowLongPtrA(bar, GWLP_WNDPROC);
+    // The control tells its step only when a new one is set.
+    ProgressSteps.step = (int)CallBar(bar, PBM_SETSTEP, 1, 0);
+    CallBar(bar, PBM_SETSTEP, (WPARAM)ProgressSteps.step, 0);
+    ReadBar(bar);
+    ProgressSteps.shownAt = GetTickCount();
+    ProgressSteps.bar = bar;
+    SetWindowLongPtrA(bar, GWLP_WNDPROC, (LONG_PTR)SteppingBar);
+}
+
+// Gives the run's bar the steps taken since it was last shown.
+static void ShowProgress(void)
+{
+    if (ProgressSteps.walked != NULL && ProgressSteps.walked == ProgressSteps.bar)
+        ShowSteps(ProgressSteps.walked);
 }
 
 static void StepProgress(void)
 {
     SendProgress(PBM_STEPIT, 0, 0);
-    if (GetTickCount() - LastPaint >= PAINT_INTERVAL)  // unsigned: right across the counter's wrap
-        PaintProgress(1);
+    if (GetTickCount() - ProgressSteps.shownAt >= SHOW_INTERVAL)  // unsigned: right across the counter's wrap
+        ShowProgress();
 }
 
 // The range's upper end takes the count's low 16 bits only.
 static void PrepareProgress(DWORD count)
 {
-    SendProgress(WM_SETREDRAW, FALSE, 0);
+    ProgressSteps.walked = GetDlgItem(ProgressDialog, IDC_PROGRESS_BAR);
     SendProgress(PBM_SETRANGE, 0, MAKELPARAM(0, LOWORD(count)));
     SendProgress(PBM_SETSTEP, 1, 0);
     SendProgress(PBM_SETPOS, 0, 0);
-    PaintProgress(1);
 }
 
 static int CheckMailboxMagic(HANDLE mailbox)
@@ -262,19 +318,18 @@ static int EntryWalk(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE 
     return 1;
 }
 
-// Whichever way a walk ends, the bar is painted as it stands and drawn
-// again as usual.
+// Whichever way a walk ends, the bar shows where it stands.
 int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target)
 {
     int result = RecordWalk(mailbox, action, target);
-    PaintProgress(0);
+    ShowProgress();
     return result;
 }
 
 int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE target)
 {
     int result = EntryWalk(mailbox, index, action, target);
-    PaintProgress(0);
+    ShowProgress();
     return result;
 }
 
