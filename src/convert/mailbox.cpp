@@ -95,7 +95,7 @@ static void SendProgress(UINT message, WPARAM wParam, LPARAM lParam)
 // milliseconds, at the end of each walk, and before any other message
 // reaches it, a paint or a query from another program included.  A step
 // past the range goes to the control, which starts over as it does.
-enum { SHOW_INTERVAL = 40 };
+enum { SHOW_INTERVAL = 50 };
 
 static LRESULT CallBar(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
 {
