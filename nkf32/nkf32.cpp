@@ -27,5 +27,6 @@ extern "C" void WINAPI NkfConvert(char* output, const char* input) {
         output[0] = '\0';
         return;
     }
-    NkfCoreConvert(output, input, TextLength(input), CurrentOptions);
+    NkfCode code = NkfCoreChosenCode();
+    NkfCoreConvertWith(code, output, input, TextLength(input, code == NKF_CODE_SSE2), CurrentOptions);
 }

@@ -6,7 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#ifdef __SSE2__
+#if defined(__x86_64__) || defined(__i386__)
+#define VESTIBAR_TEXTLENGTH_SSE2 1
 #include <emmintrin.h>
 #endif
 
@@ -15,10 +16,10 @@
 // addresses; an aligned block that holds a byte of the text lies in the same
 // page as that byte, so what is read before the text or past its zero (less
 // than a block) is never memory that could be missing.  SSE2 where the
-// target has it (every x86-64); machine words otherwise, since the 32-bit
-// DLL must run on processors without SSE2.
-#ifdef __SSE2__
-inline std::size_t TextLength(const char* text) {
+// processor has it (every x86-64); machine words otherwise, since the 32-bit
+// DLL must run on processors without SSE2.  The caller says which.
+#ifdef VESTIBAR_TEXTLENGTH_SSE2
+__attribute__((target("sse2"))) inline std::size_t TextLengthSse2(const char* text) {
     const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(text);
     const char* block = reinterpret_cast<const char*>(address & ~static_cast<std::uintptr_t>(15));
     const __m128i zero = _mm_setzero_si128();
@@ -33,8 +34,9 @@ inline std::size_t TextLength(const char* text) {
         if (zeros != 0) return static_cast<std::size_t>(block + __builtin_ctz(zeros) - text);
     }
 }
-#else
-inline std::size_t TextLength(const char* text) {
+#endif
+
+inline std::size_t TextLengthWords(const char* text) {
     const char* p = text;
     for (; reinterpret_cast<std::uintptr_t>(p) % sizeof(std::size_t) != 0; ++p) {
         if (*p == '\0') return static_cast<std::size_t>(p - text);
@@ -49,6 +51,14 @@ inline std::size_t TextLength(const char* text) {
     while (*p != '\0') ++p;
     return static_cast<std::size_t>(p - text);
 }
+
+inline std::size_t TextLength(const char* text, bool sse2) {
+#ifdef VESTIBAR_TEXTLENGTH_SSE2
+    if (sse2) return TextLengthSse2(text);
+#else
+    (void)sse2;
 #endif
+    return TextLengthWords(text);
+}
 
 #endif

@@ -44,6 +44,19 @@ struct NkfOptions {
     bool preferShiftJis;  // letter X; ambiguous 8-bit text read as Shift_JIS
 };
 
+// The two codes that convert, which give the same bytes: vector code for
+// processors with SSE2, and portable code a machine word at a time.
+enum NkfCode {
+    NKF_CODE_PORTABLE = 0,
+    NKF_CODE_SSE2 = 1
+};
+
+// The code that NkfCoreConvert and NkfCoreDecideReading run, chosen once per
+// process: SSE2 where the processor has it, unless the environment variable
+// VESTIBAR_PORTABLE_CODE is set (not empty, not "0"), which tests and
+// benchmarks use to run the portable code on any machine.
+NkfCode NkfCoreChosenCode();
+
 // Reads an option string.  Letters other than s and X are ignored; a null
 // pointer gives the default setting (no letter given).
 NkfOptions NkfCoreParseOptions(const char* options);
@@ -61,5 +74,10 @@ NkfReading NkfCoreDecideReading(const char* input, std::size_t length,
 // returns 0; a null `input` counts as an empty text.
 std::size_t NkfCoreConvert(char* output, const char* input, std::size_t length,
                            NkfOptions options);
+
+// NkfCoreConvert on the given code; SSE2 where the processor lacks it (or
+// on other architectures) runs the portable code.
+std::size_t NkfCoreConvertWith(NkfCode code, char* output, const char* input, std::size_t length,
+                               NkfOptions options);
 
 #endif

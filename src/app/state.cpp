@@ -11,3 +11,5 @@ char OutputBase[PATH_BUFFER_SIZE];
 char WinbiffIniPath[PATH_BUFFER_SIZE];
 
 RunCounters RunState;
+BarSteps ProgressSteps;
+int Sse2Choice = -1;

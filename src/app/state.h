@@ -34,4 +34,23 @@ extern char WinbiffIniPath[PATH_BUFFER_SIZE];
 
 extern RunCounters RunState;
 
+// The progress bar of the run's window while InstallBarStepping's procedure
+// takes its steps (bar null otherwise): the position with every step
+// taken, and the one the control was last given and shows.
+struct BarSteps {
+    HWND walked;       // the bar that the current walk steps (GetDlgItem is slow under Wine)
+    HWND bar;
+    WNDPROC control;   // the progress bar's own window procedure
+    int position;
+    int shown;
+    int step, low, high;
+    DWORD shownAt;     // GetTickCount() when the bar was last shown
+};
+extern BarSteps ProgressSteps;
+
+// Whether the program's SSE2 code runs: -1 until first asked, then 1 where
+// the processor has SSE2 and the environment does not set
+// VESTIBAR_PORTABLE_CODE (which tests use to run the portable code), 0 else.
+extern int Sse2Choice;
+
 #endif

@@ -81,13 +81,101 @@ static void Advance(int *counter)
 
 static void SendProgress(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    // Outside a run ProgressDialog is null and the call does nothing.
-    SendDlgItemMessageA(ProgressDialog, IDC_PROGRESS_BAR, message, wParam, lParam);
+    // Outside a run ProgressDialog is null, so is the bar, and the call does nothing.
+    SendMessageA(ProgressSteps.walked, message, wParam, lParam);
+}
+
+// The bar steps once per message, but the control paints itself at every
+// step, which took about a millisecond under Wine, and even with its drawing
+// held off, the invalidation and update calls of a step took more than most
+// messages take to convert.  So the run's bar takes its steps through
+// SteppingBar: a step that stays within the range only moves the position
+// it answers with, and the control is given the position (and paints) only
+// when a person could see the change: at most every SHOW_INTERVAL
+// milliseconds, at the end of each walk, and before any other message
+// reaches it, a paint or a query from another program included.  A step
+// past the range goes to the control, which starts over as it does.
+enum { SHOW_INTERVAL = 50 };
+
+static LRESULT CallBar(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return CallWindowProcA(ProgressSteps.control, bar, message, wParam, lParam);
+}
+
+static void ShowSteps(HWND bar)
+{
+    if (ProgressSteps.position != ProgressSteps.shown) {
+        CallBar(bar, PBM_SETPOS, (WPARAM)ProgressSteps.position, 0);
+        ProgressSteps.shown = ProgressSteps.position;
+        UpdateWindow(bar);
+    }
+    ProgressSteps.shownAt = GetTickCount();
+}
+
+static void ReadBar(HWND bar)
+{
+    PBRANGE range;
+    CallBar(bar, PBM_GETRANGE, TRUE, (LPARAM)&range);
+    ProgressSteps.low = range.iLow;
+    ProgressSteps.high = range.iHigh;
+    ProgressSteps.position = ProgressSteps.shown = (int)CallBar(bar, PBM_GETPOS, 0, 0);
+}
+
+static LRESULT CALLBACK SteppingBar(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == PBM_STEPIT) {
+        long long next = (long long)ProgressSteps.position + ProgressSteps.step;
+        if (next >= ProgressSteps.low && next <= ProgressSteps.high) {
+            int previous = ProgressSteps.position;
+            ProgressSteps.position = (int)next;
+            return previous;
+        }
+    }
+    ShowSteps(bar);
+    WNDPROC control = ProgressSteps.control;
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrA(bar, GWLP_WNDPROC, (LONG_PTR)control);
+        ProgressSteps.bar = NULL;
+        return CallWindowProcA(control, bar, message, wParam, lParam);
+    }
+    LRESULT result = CallBar(bar, message, wParam, lParam);
+    if (message == PBM_SETSTEP)
+        ProgressSteps.step = (int)wParam;
+    if (message >= WM_USER && message < WM_USER + 0x100)
+        ReadBar(bar);  // a position or range set, or anything else the control may move for
+    return result;
+}
+
+void InstallBarStepping(HWND bar)
+{
+    ProgressSteps.control = (WNDPROC)GetWindowLongPtrA(bar, GWLP_WNDPROC);
+    // The control tells its step only when a new one is set.
+    ProgressSteps.step = (int)CallBar(bar, PBM_SETSTEP, 1, 0);
+    CallBar(bar, PBM_SETSTEP, (WPARAM)ProgressSteps.step, 0);
+    ReadBar(bar);
+    ProgressSteps.shownAt = GetTickCount();
+    ProgressSteps.bar = bar;
+    SetWindowLongPtrA(bar, GWLP_WNDPROC, (LONG_PTR)SteppingBar);
+}
+
+// Gives the run's bar the steps taken since it was last shown.
+static void ShowProgress(void)
+{
+    if (ProgressSteps.walked != NULL && ProgressSteps.walked == ProgressSteps.bar)
+        ShowSteps(ProgressSteps.walked);
+}
+
+static void StepProgress(void)
+{
+    SendProgress(PBM_STEPIT, 0, 0);
+    if (GetTickCount() - ProgressSteps.shownAt >= SHOW_INTERVAL)  // unsigned: right across the counter's wrap
+        ShowProgress();
 }
 
 // The range's upper end takes the count's low 16 bits only.
 static void PrepareProgress(DWORD count)
 {
+    ProgressSteps.walked = GetDlgItem(ProgressDialog, IDC_PROGRESS_BAR);
     SendProgress(PBM_SETRANGE, 0, MAKELPARAM(0, LOWORD(count)));
     SendProgress(PBM_SETSTEP, 1, 0);
     SendProgress(PBM_SETPOS, 0, 0);
@@ -156,7 +244,7 @@ static int BeginWalk(HANDLE mailbox, HANDLE counted, UINT textId, DWORD *count)
     return 1;
 }
 
-int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target)
+static int RecordWalk(HANDLE mailbox, MessageAction action, HANDLE target)
 {
     DWORD count;
     if (!BeginWalk(mailbox, mailbox, IDS_READ_SOURCE_FAILED, &count))
@@ -165,7 +253,7 @@ int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target)
         return 1;
     DWORD position = MAILBOX_FIRST_RECORD;
     for (DWORD i = 0; i < count; i++) {
-        SendProgress(PBM_STEPIT, 0, 0);
+        StepProgress();
         SetPosition(mailbox, position);
         unsigned char head[msim::kRecordHeadSize];
         if (!ReadExact(mailbox, head, sizeof head, IDS_READ_SOURCE_FAILED))
@@ -179,7 +267,7 @@ int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target)
     return 1;
 }
 
-int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE target)
+static int EntryWalk(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE target)
 {
     DWORD count;
     if (!BeginWalk(mailbox, index, IDS_READ_INDEX_FAILED, &count))
@@ -189,7 +277,7 @@ int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE 
     IndexPieceLength = 0;  // nothing of this index read ahead yet
     DWORD position = INDEX_FIRST_ENTRY;
     for (DWORD i = 0; i < count; i++) {
-        SendProgress(PBM_STEPIT, 0, 0);
+        StepProgress();
         DWORD entry = position;
         unsigned char head[msim::kEntryHeadSize];
         if (!ReadIndexAt(index, entry, head, sizeof head))
@@ -216,6 +304,21 @@ int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE 
             return 0;
     }
     return 1;
+}
+
+// Whichever way a walk ends, the bar shows where it stands.
+int WalkRecords(HANDLE mailbox, MessageAction action, HANDLE target)
+{
+    int result = RecordWalk(mailbox, action, target);
+    ShowProgress();
+    return result;
+}
+
+int WalkIndexEntries(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE target)
+{
+    int result = EntryWalk(mailbox, index, action, target);
+    ShowProgress();
+    return result;
 }
 
 int WalkMailbox(HANDLE mailbox, HANDLE index, MessageAction action, HANDLE target)

@@ -27,6 +27,11 @@ enum {
 // stop the walk (after showing its own failure).
 typedef int (*MessageAction)(HANDLE mailbox, DWORD messageSize, int unread, HANDLE target);
 
+// Makes `bar`, the progress bar of a run's window, take the walks' steps
+// without painting each of them (see mailbox.cpp); its position and range
+// answer as the control's own.  Until the bar is destroyed.
+void InstallBarStepping(HWND bar);
+
 // Opens SourceDir + name for exclusive reading.  On failure shows message 51
 // and returns INVALID_HANDLE_VALUE; a path too long for its buffer fails
 // with code ERROR_FILENAME_EXCED_RANGE.

@@ -1,7 +1,8 @@
 #include "winbiff.h"
 
 #include <string.h>
-#ifdef __SSE2__
+#if defined(__x86_64__) || defined(__i386__)
+#define VESTIBAR_SSE2_CODE 1
 #include <emmintrin.h>
 #endif
 
@@ -162,15 +163,16 @@ static int OutOfMemory(void)
     return 0;
 }
 
-// The length of the zero-terminated text at `text`, looked for sixteen
-// bytes at a time with SSE2 where the target has it (every x86-64) and eight
-// at a time otherwise (the C library's byte-by-byte search took a good part
-// of a message's time), within `limit` bytes.  `limit` when no zero is
-// found there.
-static size_t TextLength(const char *text, size_t limit)
+// The length of the zero-terminated text at `text` within `limit` bytes,
+// `limit` when no zero is found there.  The C library's byte-by-byte
+// search took a good part of a message's time, so the zero is looked for
+// sixteen bytes at a time with SSE2 where the processor has it (every one
+// that can run a 64-bit build) and eight at a time otherwise: the 32-bit
+// program must still run on processors without SSE2.
+#ifdef VESTIBAR_SSE2_CODE
+__attribute__((target("sse2"))) static size_t TextLengthSse2(const char *text, size_t limit)
 {
     size_t at = 0;
-#ifdef __SSE2__
     const __m128i zero = _mm_setzero_si128();
     for (; limit - at >= 16; at += 16) {
         __m128i block = _mm_loadu_si128((const __m128i *)(text + at));
@@ -178,7 +180,15 @@ static size_t TextLength(const char *text, size_t limit)
         if (zeros != 0)
             return at + (size_t)__builtin_ctz(zeros);
     }
-#else
+    while (at < limit && text[at] != '\0')
+        at++;
+    return at;
+}
+#endif
+
+static size_t TextLengthWords(const char *text, size_t limit)
+{
+    size_t at = 0;
     const unsigned long long ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
     for (; limit - at >= 8; at += 8) {
         unsigned long long word;
@@ -186,10 +196,33 @@ static size_t TextLength(const char *text, size_t limit)
         if ((word - ones) & ~word & highs)
             break;  // a zero among these eight bytes
     }
-#endif
     while (at < limit && text[at] != '\0')
         at++;
     return at;
+}
+
+static int ChooseSse2(void)
+{
+#ifdef VESTIBAR_SSE2_CODE
+    char forced[8];
+    DWORD length = GetEnvironmentVariableA("VESTIBAR_PORTABLE_CODE", forced, sizeof forced);
+    if (length > 0 && !(length == 1 && forced[0] == '0'))
+        return 0;
+    return IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) ? 1 : 0;
+#else
+    return 0;
+#endif
+}
+
+static size_t TextLength(const char *text, size_t limit)
+{
+    if (Sse2Choice < 0)
+        Sse2Choice = ChooseSse2();
+#ifdef VESTIBAR_SSE2_CODE
+    if (Sse2Choice)
+        return TextLengthSse2(text, limit);
+#endif
+    return TextLengthWords(text, limit);
 }
 
 // Writes one entry: the converted message at `converted` (FRONT_ROOM bytes

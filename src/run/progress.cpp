@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "mailbox.h"
 #include "msgbox.h"
 #include "resource.h"
 #include "state.h"
@@ -23,6 +24,9 @@ int CreateProgressDialog(void)
         return 0;
     }
     ProgressDialog = dialog;
+    HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
+    if (bar != NULL)
+        InstallBarStepping(bar);
     ShowWindow(dialog, SW_SHOW);
     UpdateWindow(dialog);
     return 1;

@@ -252,18 +252,28 @@ TEST_F(MailboxTest, ProgressBarFollowsTheWalk)
         {"no records", WithCount(three.bytes, 0), nullptr, 0, 0},
         {"count with top bit", WithCount(three.bytes, 0x80000005), nullptr, 5, 0},
         {"skipped entries step too", three.bytes, &skipped, 3, 3},
+        {"65538 records, range 0 to 2: the third step starts over", WithCount(three.bytes, 65538), nullptr, 2, 2},
     };
-    for (int offset : {0, DIALOG_VARIANT_LARGE_DPI}) {
-        ProgressDialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_PROGRESS + offset), NULL, NULL, 0);
-        ASSERT_NE((HWND)NULL, ProgressDialog) << IDD_PROGRESS + offset;
+    // The run's window steps its bar through InstallBarStepping; a plain
+    // control must end the same.
+    for (int offset : {0, DIALOG_VARIANT_LARGE_DPI, -1}) {
+        int variant = offset < 0 ? 0 : offset;
+        ProgressDialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_PROGRESS + variant), NULL, NULL, 0);
+        ASSERT_NE((HWND)NULL, ProgressDialog) << IDD_PROGRESS + variant;
         HWND bar = GetDlgItem(ProgressDialog, IDC_PROGRESS_BAR);
+        if (offset < 0)
+            InstallBarStepping(bar);
         for (const Case &c : cases) {
-            SCOPED_TRACE(std::string(c.name) + ", template " + std::to_string(IDD_PROGRESS + offset));
+            SCOPED_TRACE(std::string(c.name) + ", template " + std::to_string(IDD_PROGRESS + variant) +
+                         (offset < 0 ? ", stepping installed" : ""));
             SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(7, 9));
             SendMessageA(bar, PBM_SETPOS, 8, 0);
             RunState.skipDeleted = 1;
             Store(c.mailbox, c.index);
             Walk();
+            // The control itself, past any stepping: the walk's end shows it.
+            WNDPROC control = offset < 0 ? ProgressSteps.control : (WNDPROC)GetWindowLongPtrA(bar, GWLP_WNDPROC);
+            EXPECT_EQ(c.position, (int)CallWindowProcA(control, bar, PBM_GETPOS, 0, 0)) << "the control's position";
             PBRANGE range;
             SendMessageA(bar, PBM_GETRANGE, TRUE, (LPARAM)&range);
             EXPECT_EQ(0, range.iLow);

@@ -13,6 +13,7 @@
 #include <commctrl.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <functional>
 
@@ -228,6 +229,9 @@ TEST_F(WinbiffTest, FolderFileBytesForEachShapeOfMessage)
         EXPECT_EQ(std::vector<std::string>{"Inbox"}, ListTree(out()));
         EXPECT_EQ(c.folder, FolderFile());
     }
+    // convert_tests_portable sets VESTIBAR_PORTABLE_CODE: these bytes then
+    // come from the portable code.
+    EXPECT_EQ(getenv("VESTIBAR_PORTABLE_CODE") ? 0 : 1, Sse2Choice) << "the code that scanned the texts";
 }
 
 // The converted text up to its first empty line takes the flag line.

@@ -1,8 +1,10 @@
 #include "nkf_test_util.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,13 +12,14 @@
 
 #include "nkfcore.h"
 
-std::string CoreConvert(const std::string& input, bool preferShiftJis) {
-    NkfOptions options = NkfCoreParseOptions(preferShiftJis ? "Xs" : "s");
+namespace {
+
+std::string ConvertOn(NkfCode code, const std::string& input, NkfOptions options) {
     // The converter may use all size + 1 bytes; the guard bytes after them
     // must stay untouched (the sanitizers cannot see into the same block).
     const std::size_t guard = 32;
     std::vector<char> out(input.size() + 1 + guard, '\x5A');
-    std::size_t length = NkfCoreConvert(out.data(), input.data(), input.size(), options);
+    std::size_t length = NkfCoreConvertWith(code, out.data(), input.data(), input.size(), options);
     EXPECT_LE(length, input.size()) << "output longer than input " << Hex(input);
     if (length > input.size()) return std::string();
     EXPECT_EQ(out[length], '\0') << "no terminating zero after " << length << " bytes, input " << Hex(input);
@@ -24,6 +27,16 @@ std::string CoreConvert(const std::string& input, bool preferShiftJis) {
     for (std::size_t k = input.size() + 1; k < out.size(); ++k) touched += out[k] != '\x5A';
     EXPECT_EQ(touched, 0u) << "bytes written past the output bound, input " << Hex(input);
     return std::string(out.data(), length);
+}
+
+}  // namespace
+
+std::string CoreConvert(const std::string& input, bool preferShiftJis) {
+    NkfOptions options = NkfCoreParseOptions(preferShiftJis ? "Xs" : "s");
+    std::string vector = ConvertOn(NKF_CODE_SSE2, input, options);
+    std::string portable = ConvertOn(NKF_CODE_PORTABLE, input, options);
+    EXPECT_EQ(Hex(vector), Hex(portable)) << "SSE2 code against portable code, input " << Hex(input);
+    return portable;
 }
 
 std::string Hex(const std::string& bytes) {
@@ -38,6 +51,9 @@ std::string Hex(const std::string& bytes) {
     return s;
 }
 
+#ifndef _WIN32
+// The filters are Debian's programs; the Windows benchmark uses only the
+// generators.
 std::string RunFilter(const std::string& command, const std::string& input, int* exitStatus) {
     char path[] = "/tmp/nkf32_test_XXXXXX";
     int fd = mkstemp(path);
@@ -72,6 +88,8 @@ bool HaveProgram(const char* name) {
     std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
 }
+
+#endif
 
 std::uint64_t NextRandom(TestRandom* r) {
     // splitmix64

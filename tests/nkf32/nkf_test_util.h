@@ -5,9 +5,10 @@
 #include <cstdint>
 #include <string>
 
-// Runs the core on `input` with an output buffer of exactly size + 1 bytes
-// (so the sanitizers see any write past the bound), checks the returned
-// length against the bound and the terminating zero, and returns the output.
+// Runs both codes of the core on `input`, each with an output buffer of
+// exactly size + 1 bytes (so the sanitizers see any write past the bound),
+// checks the returned length against the bound, the terminating zero and
+// that both gave the same bytes, and returns the output.
 std::string CoreConvert(const std::string& input, bool preferShiftJis);
 
 // "82 A0 0D 0A" style dump for failure messages.

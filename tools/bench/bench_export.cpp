@@ -4,9 +4,9 @@
 //   bench_export --program PATH [--sizes 50,100,200] [--runs N] [--formats mbox,maildir,eml,winbiff]
 //                [--data DIR] [--out DIR]
 //
-// Generates, once, the stores that bench_store measures under Wine (the same
-// generator, store_gen.cpp: six mailboxes, five with an index, messages of
-// 200 bytes to 1 MiB in ISO-2022-JP, EUC-JP and Shift_JIS) under DIR.  Then,
+// Generates, once, stores of the shape bench_store measures under Wine
+// (store_gen.cpp: six mailboxes, five with an index, messages of 200 bytes
+// to 1 MiB in ISO-2022-JP, EUC-JP and Shift_JIS) under DIR.  Then,
 // N times per store and format, it runs PATH --include-deleted (so that it
 // writes every message the floor writes) and the floor of the same work:
 //

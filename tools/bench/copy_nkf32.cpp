@@ -22,5 +22,6 @@ extern "C" void WINAPI NkfConvert(char *output, const char *input)
         output[0] = '\0';
         return;
     }
-    std::memcpy(output, input, TextLength(input) + 1);
+    static const bool sse2 = IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != FALSE;
+    std::memcpy(output, input, TextLength(input, sse2) + 1);
 }

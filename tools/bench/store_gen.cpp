@@ -10,7 +10,7 @@ namespace storegen {
 
 namespace {
 
-const char GeneratorVersion[] = "bench_store store v1";
+const char GeneratorVersion[] = "bench_export store v1";
 
 struct Rng {
     uint64_t state;

@@ -1,6 +1,5 @@
-// The benchmarks' MS-IM stores, generated deterministically: the same
-// bytes whichever program makes them (bench_store under Wine, bench_export
-// natively), so that their figures are about the same mail.
+// The exporter benchmark's MS-IM stores, generated deterministically, so
+// that its figures are about the same mail on every run and machine.
 #ifndef VESTIBAR_BENCH_STORE_GEN_H
 #define VESTIBAR_BENCH_STORE_GEN_H
 

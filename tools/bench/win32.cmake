@@ -1,11 +1,17 @@
 # bench_store: a store run's work in both modes against its file-system
 # floor, under Wine (prints figures; not a test, so not given to ctest).
 # tools/bench/run-store-bench.sh builds and runs it.
-add_executable(bench_store ${CMAKE_CURRENT_LIST_DIR}/bench_store.cpp ${CMAKE_CURRENT_LIST_DIR}/store_gen.cpp
-  ${CMAKE_SOURCE_DIR}/tests/support/files.cpp
+# It builds its stores with the tests' helpers: the mailbox and index images,
+# the file helpers, the converter tests' mail generator; message boxes are
+# recorded, and any ends it.
+add_executable(bench_store ${CMAKE_CURRENT_LIST_DIR}/bench_store.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/files.cpp ${CMAKE_SOURCE_DIR}/tests/support/msgbox_recorder.cpp
+  ${CMAKE_SOURCE_DIR}/tests/convert/store_builder.cpp
+  ${CMAKE_SOURCE_DIR}/tests/nkf32/nkf_text_generator.cpp ${CMAKE_SOURCE_DIR}/tests/nkf32/nkf_test_util.cpp
   ${CMAKE_SOURCE_DIR}/res/vestibar.rc)
-target_include_directories(bench_store PRIVATE ${CMAKE_SOURCE_DIR}/tests/support ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(bench_store PRIVATE vestibar_core psapi)
+target_include_directories(bench_store PRIVATE ${CMAKE_SOURCE_DIR}/tests/support ${CMAKE_SOURCE_DIR}/tests/convert
+  ${CMAKE_SOURCE_DIR}/tests/nkf32)
+target_link_libraries(bench_store PRIVATE vestibar_core nkfcore gtest psapi)
 
 # The ceiling: a copy of bench_store beside an NKF32.dll that only copies
 # (copy_nkf32.cpp), in a folder of their own; run-store-bench.sh runs it.
