@@ -9,9 +9,9 @@
 // sources unchanged, no file left open (every one opens again without
 // sharing), and a run after the cause is gone goes through to its summary.
 //
-// The full disk is a 2 MiB tmpfs that the host fixture mounts (see
-// faults-host.sh); the locked folders use the same script through Wine.
-// Where the host cannot do either, the tests say so in one line and skip.
+// The full disk is a 2 MiB tmpfs and the locked folders are immutable ones,
+// both made by the host fixture before this program starts (faults-host.sh).
+// Where the host cannot make them, the tests say so in one line and skip.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -41,68 +41,24 @@ std::string Environment(const char *name)
     return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
 }
 
-// The host's name for a folder of ours, for faults-host.sh.
-std::string UnixPath(const std::string &path)
+// The host fixture's folder (faults-host.sh), ending in a backslash, when
+// its state file has the line `what`; empty otherwise.
+std::string HostFolder(const char *what, std::string *state)
 {
-    typedef char *(CDECL * ToUnix)(LPCWSTR);
-    // Through a plain function pointer type, as GetProcAddress's own is another.
-    ToUnix toUnix =
-        (ToUnix)(void (*)(void))GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
-    wchar_t wide[MAX_PATH];
-    if (toUnix == NULL || MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) == 0)
-        return "";
-    char *unix = toUnix(wide);
-    if (unix == NULL)
-        return "";
-    std::string result = unix;
-    HeapFree(GetProcessHeap(), 0, unix);
-    return result;
+    std::string dir = Environment("VESTIBAR_FAULTS_DIR") + "\\";
+    if (dir.size() == 1 || !ReadBytes(dir + "state", state))
+        *state = "no host fixture (VESTIBAR_FAULTS_DIR unset or its state missing)";
+    return state->find(what) != std::string::npos ? dir : std::string();
 }
 
-// Whether a folder takes a new entry now (the entry is removed again).  A
-// lock that comes between making and removing the entry leaves it there, so
-// a probe left by an earlier call goes first.
+// Whether a folder takes a new entry now (the entry is removed again).
 bool AcceptsNewFiles(const std::string &folder)
 {
     std::string probe = folder + "probe";
-    RemoveDirectoryA(probe.c_str());
     if (!CreateDirectoryA(probe.c_str(), NULL))
         return false;
     RemoveDirectoryA(probe.c_str());
     return true;
-}
-
-// Runs faults-host.sh lock or unlock on `folder` and waits until the folder
-// refuses or takes new entries.  Wine does not let a Windows program wait
-// for a Unix one, and now and then a Unix program it starts never runs, so
-// the effect is what is waited for, and the command is given again when it
-// does not come.  False when it never comes (no host script, no chattr, not
-// root).
-bool HostLock(const std::string &folder, bool lock)
-{
-    std::string script = Environment("VESTIBAR_FAULTS_HOST"), unixPath = UnixPath(folder);
-    if (script.empty() || unixPath.empty() || GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return false;
-    std::string command = "/bin/sh \"" + script + "\" " + (lock ? "lock" : "unlock") + " \"" + unixPath + "\"";
-    for (int attempt = 0; attempt < 5; attempt++) {
-        STARTUPINFOA startup;
-        memset(&startup, 0, sizeof startup);
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process;
-        std::string line = command;
-        // In a folder of its own: the runs' save dialog moves this process's
-        // current folder into the test's folders, which come and go.
-        if (!CreateProcessA("Z:\\bin\\sh", &line[0], NULL, NULL, FALSE, 0, NULL, "C:\\", &startup, &process))
-            return false;
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        for (int waited = 0; waited < 2000; waited += 50) {
-            if (AcceptsNewFiles(folder) != lock)
-                return true;
-            Sleep(50);
-        }
-    }
-    return false;
 }
 
 // --- Stores ------------------------------------------------------------------
@@ -286,11 +242,8 @@ protected:
     void SetUp() override
     {
         FaultRun::SetUp();
-        std::string dir = Environment("VESTIBAR_FAULTS_DIR") + "\\";
-        std::string state;
-        if (dir.size() == 1 || !ReadBytes(dir + "state", &state))
-            GTEST_SKIP() << "full disk: no host fixture (VESTIBAR_FAULTS_DIR unset or its state missing)";
-        if (state.compare(0, 13, "full: mounted") != 0)
+        std::string state, dir = HostFolder("full: mounted", &state);
+        if (dir.empty())
             GTEST_SKIP() << "full disk: " << state.substr(0, state.find('\n'));
         full_ = dir + "full\\";
     }
@@ -387,34 +340,13 @@ TEST_F(FullDisk, StopsWithTheSystemsReasonAndKeepsWhatWasFinished)
 
 // --- A folder that refuses new files ---------------------------------------
 
-class LockedFolder : public FaultRun {
-protected:
-    // Locks `folder` through the host; false (and a skip) where that cannot
-    // be done here.
-    bool Lock(const std::string &folder)
-    {
-        if (!HostLock(folder, true)) {
-            HostLock(folder, false);
-            return false;
-        }
-        locked_.push_back(folder);
-        return true;
-    }
-    void Unlock(const std::string &folder)
-    {
-        EXPECT_TRUE(HostLock(folder, false)) << folder << " still refuses new files";
-    }
-    void TearDown() override
-    {
-        for (const std::string &folder : locked_)
-            HostLock(folder, false);
-        FaultRun::TearDown();
-    }
-    std::vector<std::string> locked_;
-};
-
-TEST_F(LockedFolder, OutputFolderRefusingFilesStopsWithCode5)
+TEST_F(FaultRun, OutputFolderRefusingFilesStopsWithCode5)
 {
+    std::string state, locked = HostFolder("locked: yes", &state);
+    if (locked.empty())
+        GTEST_SKIP() << "read-only folder: " << state << "(under Wine as root the read-only attribute and the "
+                     << "permission bits do not stop file creation)";
+    locked += "locked\\";
     const std::vector<std::string> messages = AsciiMessages(3, 2000, 2);
     const MailboxImage image = BuildMailbox(messages);
     WriteBytes(store() + "Inbox.mbx", image.bytes);
@@ -422,25 +354,23 @@ TEST_F(LockedFolder, OutputFolderRefusingFilesStopsWithCode5)
         SCOPED_TRACE(ModeNames[mode]);
         // The .eml files' folder; for WinBiff, the "From MS-IM" folder that
         // an earlier run made, which the run reuses.
-        std::string out = root.path() + "out\\";
-        CreateDirectoryA(out.c_str(), NULL);
-        CreateDirectoryA(winbiffFolder().c_str(), NULL);
-        std::string folder = mode == EML ? out : winbiffFolder();
-        if (!Lock(folder))
-            GTEST_SKIP() << "read-only folder: the host cannot make a folder refuse new files here (faults-host.sh "
-                            "lock needs root and chattr); under Wine as root the read-only attribute and the "
-                            "permission bits do not stop file creation";
+        std::string folder = mode == EML ? locked + "eml\\" : locked + "user\\From MS-IM\\";
+        ASSERT_FALSE(AcceptsNewFiles(folder)) << folder << " is not locked";
+        SetUserDirectory(locked + "user\\");
         RunState = RunCounters();
         RunState.skipDeleted = 1;
 
-        EXPECT_EQ(0, Run(mode, out + "exp"));
+        EXPECT_EQ(0, Run(mode, locked + "eml\\exp"));
 
         ExpectStopped(SystemErrorText(IDS_CREATE_DEST_FAILED, ERROR_ACCESS_DENIED));
         EXPECT_EQ(std::vector<std::string>(), ListTree(folder));
         std::string stored;
         EXPECT_TRUE(ReadBytes(store() + "Inbox.mbx", &stored, 0) && stored == image.bytes);
 
-        Unlock(folder);
+        // Into folders that take files: the next run goes through.
+        std::string out = root.path() + "out\\";
+        CreateDirectoryA(out.c_str(), NULL);
+        SetUserDirectory(root.path() + "user\\");
         ExpectNextRunWorks(mode, out + "exp", messages);
         RemoveTree(out);
         RemoveTree(winbiffFolder());
@@ -532,18 +462,15 @@ TEST_F(FaultRun, WinbiffFolderCannotBeMade)
         {"user directory missing", false, ERROR_PATH_NOT_FOUND},
         {"user directory refusing new folders", true, ERROR_ACCESS_DENIED},
     };
+    std::string state, locked = HostFolder("locked: yes", &state);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        std::string user = root.path() + "gone\\";
-        SetUserDirectory(user);
-        if (c.lock) {
-            CreateDirectoryA(user.c_str(), NULL);
-            if (!HostLock(user, true)) {
-                HostLock(user, false);
-                std::printf("skipped \"%s\": the host cannot make a folder refuse new entries here\n", c.name);
-                continue;
-            }
+        std::string user = c.lock ? locked + "locked\\gone\\" : root.path() + "gone\\";
+        if (c.lock && (locked.empty() || AcceptsNewFiles(user))) {
+            std::printf("skipped \"%s\": the host could not make a folder refuse new entries here\n", c.name);
+            continue;
         }
+        SetUserDirectory(user);
         RunState = RunCounters();
         RunState.skipDeleted = 1;
 
@@ -553,12 +480,11 @@ TEST_F(FaultRun, WinbiffFolderCannotBeMade)
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(winbiffFolder().c_str()));
         EXPECT_EQ(0, RunState.mailboxCount);
 
-        if (c.lock) {
-            EXPECT_TRUE(HostLock(user, false));
-        }
-        CreateDirectoryA(user.c_str(), NULL);
+        // A user directory that takes folders: the next run goes through.
+        user = root.path() + "user\\";
+        SetUserDirectory(user);
         ExpectNextRunWorks(WINBIFF, "", messages);
-        RemoveTree(user);
+        RemoveTree(winbiffFolder());
     }
 }
 
