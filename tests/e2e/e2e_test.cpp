@@ -205,35 +205,32 @@ TEST_F(EndToEnd, SecondWinbiffRunMeetsTheFolderFile)
 
 // --- Dropped files ---------------------------------------------------------
 
-TEST_F(EndToEnd, DroppedMailboxesAsEmlInDropOrder)
+// In drop order, the file that is no mailbox skipped; MS-IM's settings are
+// not consulted for a drop.
+TEST_F(EndToEnd, DroppedMailboxesInEitherMode)
 {
-    HWND window = Start();
-    Click(window, IDC_TO_EML);
-    std::vector<std::string> paths;
-    for (const char *name : Mailboxes)
-        paths.push_back(mail() + name);
-    paths.push_back(mail() + "Inbox.idx");  // not a mailbox: skipped
-    ASSERT_TRUE(DropFiles(program_, window, paths));
-    EXPECT_NE("", AnswerFileDialog(program_, (eml() + "exp").c_str()));
-    BoxSeen box = AnswerMessageBox(program_);
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(Summary(3, 7), box.text);
-    EXPECT_EQ(Expected("eml-skip"), FolderFiles(eml()));
-}
-
-TEST_F(EndToEnd, DroppedMailboxesIntoWinbiff)
-{
-    // MS-IM's settings are not consulted for a drop.
-    DeleteKey(ImKey);
-    HWND window = Start();
-    std::vector<std::string> paths;
-    for (const char *name : Mailboxes)
-        paths.push_back(mail() + name);
-    ASSERT_TRUE(DropFiles(program_, window, paths));
-    BoxSeen box = AnswerMessageBox(program_);
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(Summary(3, 7), box.text);
-    EXPECT_EQ(Expected("winbiff-skip"), FolderFiles(winbiffFolder()));
+    for (bool eml : {true, false}) {
+        SCOPED_TRACE(eml ? ".eml" : "WinBiff");
+        DeleteKey(ImKey);
+        HWND window = Start();
+        if (eml)
+            Click(window, IDC_TO_EML);
+        std::vector<std::string> paths;
+        for (const char *name : Mailboxes)
+            paths.push_back(mail() + name);
+        paths.push_back(mail() + "Inbox.idx");
+        ASSERT_TRUE(DropFiles(program_, window, paths));
+        if (eml)
+            EXPECT_NE("", AnswerFileDialog(program_, (this->eml() + "exp").c_str()));
+        BoxSeen box = AnswerMessageBox(program_);
+        ASSERT_TRUE(box.found);
+        EXPECT_EQ(Summary(3, 7), box.text);
+        if (eml)
+            EXPECT_EQ(Expected("eml-skip"), FolderFiles(this->eml()));
+        else
+            EXPECT_EQ(Expected("winbiff-skip"), FolderFiles(winbiffFolder()));
+        StopProgram(&program_);
+    }
 }
 
 TEST_F(EndToEnd, DroppingNoMailboxShowsNothing)
@@ -342,13 +339,6 @@ TEST_F(EndToEnd, SingleInstance)
     Sleep(300);
     EXPECT_FALSE(IsIconic(window));
     EXPECT_EQ(window, FindWindowA("Vestibar", NULL));
-}
-
-TEST_F(EndToEnd, ExitButtonEndsTheProgram)
-{
-    HWND window = Start();
-    Click(window, IDC_EXIT);
-    EXPECT_EQ(1, WaitForExit(&program_));
 }
 
 // The menu's items are checked in-process by the window tests; here the

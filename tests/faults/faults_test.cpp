@@ -16,6 +16,8 @@
 
 #include <windows.h>
 
+#include <stdlib.h>
+
 #include <atomic>
 #include <string>
 #include <thread>
@@ -34,18 +36,12 @@ namespace {
 
 const char WinbiffKey[] = "Software\\Orangesoft\\Winbiff\\Recent File List";
 
-std::string Environment(const char *name)
-{
-    char value[1024];
-    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
-}
-
 // The host fixture's folder (faults-host.sh), ending in a backslash, when
 // its state file has the line `what`; empty otherwise.
 std::string HostFolder(const char *what, std::string *state)
 {
-    std::string dir = Environment("VESTIBAR_FAULTS_DIR") + "\\";
+    const char *fixture = getenv("VESTIBAR_FAULTS_DIR");
+    std::string dir = std::string(fixture ? fixture : "") + "\\";
     if (dir.size() == 1 || !ReadBytes(dir + "state", state))
         *state = "no host fixture (VESTIBAR_FAULTS_DIR unset or its state missing)";
     return state->find(what) != std::string::npos ? dir : std::string();
