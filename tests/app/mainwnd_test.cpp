@@ -46,20 +46,6 @@ protected:
     UINT MenuState(UINT command) { return GetMenuState(SystemMenu, command, MF_BYCOMMAND) & MF_GRAYED; }
 };
 
-TEST_F(MainWindow, TemplateClassIsOurs)
-{
-    // The template stores the class name upper-cased; the window still gets
-    // the class registered as "Vestibar", and is found under that name.
-    SetWinbiffInstalled(true);
-    ASSERT_EQ(1, CreateMainDialog(SW_SHOWNORMAL));
-    char name[32];
-    GetClassNameA(MainDialog, name, sizeof name);
-    EXPECT_STREQ("Vestibar", name);
-    EXPECT_EQ((LONG_PTR)MainWndProc, GetWindowLongPtrA(MainDialog, GWLP_WNDPROC));
-    EXPECT_EQ(MainDialog, FindWindowA("Vestibar", NULL));
-    EXPECT_TRUE(RecordedBoxes().empty());
-}
-
 TEST_F(MainWindow, InitialControlsWithAndWithoutWinbiff)
 {
     const struct {

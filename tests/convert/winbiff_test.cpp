@@ -162,6 +162,8 @@ TEST_F(WinbiffTest, FolderFileBytesForEachShapeOfMessage)
         std::vector<unsigned char> flags;
         std::string folder;
     };
+    // The shapes of header block are the flag line's own tests' (native);
+    // here what the walk, the converter and the buffers add to them.
     const Case cases[] = {
         {"no index: every message Unseen",
          {"From: a\r\nSubject: b\r\n\r\nBody\r\n", "Subject: c\r\n\r\nx"},
@@ -177,24 +179,10 @@ TEST_F(WinbiffTest, FolderFileBytesForEachShapeOfMessage)
          Entry("A: 1\r\n", S, "\r\n1") + Entry("A: 2\r\n", U, "\r\n2") + Entry("A: 3\r\n", S, "\r\n3") +
              Entry("A: 4\r\n", U, "\r\n4") + Entry("A: 5\r\n", S, "\r\n5") + Entry("A: 6\r\n", U, "\r\n6")},
         {"index without entries", {"A: 1\r\n\r\n1"}, true, {}, ""},
-        {"LF-only header lines", {"From: a\nTo: b\n\nBody\n"}, false, {}, Entry("From: a\nTo: b\n", U, "\nBody\n")},
         {"starts with an empty line", {"\r\nBody\r\n", "\nBody\n"}, false, {},
          Entry("", U, "\r\nBody\r\n") + Entry("", U, "\nBody\n")},
-        {"no empty line", {"From: a\r\nSubject: b\r\n"}, false, {}, Entry("From: a\r\nSubject: b\r\n", U, "")},
         {"no empty line, ends inside a line", {"From: a\r\nSubj"}, false, {}, Entry("From: a\r\nSubj", U, "")},
         {"0 bytes", {"", ""}, true, {ENTRY_UNREAD, 0}, Entry("", U, "") + Entry("", S, "")},
-        {"CR not followed by LF",
-         {"A: x\ry\r\nB: z\r\r\n\r\nbody\rmore\r\n", "A: x\r"},
-         false,
-         {},
-         Entry("A: x\ry\r\nB: z\r\r\n", U, "\r\nbody\rmore\r\n") + Entry("A: x\r", U, "")},
-        {"body lines holding a dot", {"A: x\r\n\r\n.\r\n..\r\n.\r\n"}, false, {},
-         Entry("A: x\r\n", U, "\r\n.\r\n..\r\n.\r\n")},
-        {"an X-winbiff-flags line already there",
-         {"X-winbiff-flags: Seen\r\nFrom: a\r\n\r\nB\r\n"},
-         false,
-         {},
-         Entry("X-winbiff-flags: Seen\r\nFrom: a\r\n", U, "\r\nB\r\n")},
         // The next record is still found where its record length says.
         {"a NUL in the body cuts the message",
          {std::string("From: a\r\n\r\nBo\0dy\r\n", 17), "Next: m\r\n\r\nn"},

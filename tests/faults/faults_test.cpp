@@ -334,185 +334,127 @@ TEST_F(FullDisk, StopsWithTheSystemsReasonAndKeepsWhatWasFinished)
     }
 }
 
-// --- A folder that refuses new files ---------------------------------------
+// --- Faults that stop a run between mailboxes or before the first ----------
 
-TEST_F(FaultRun, OutputFolderRefusingFilesStopsWithCode5)
+// A folder that refuses new files (the host's locked ones), a mailbox held
+// open without sharing, a WinBiff user directory that is missing or takes
+// no folder, a store folder that is missing or holds no mailbox.  The store
+// is Alpha.mbx and Beta.mbx; after the fault, the same store run into
+// folders that take files goes through.
+TEST_F(FaultRun, EachFaultStopsTheRunWithItsOneBox)
 {
-    std::string state, locked = HostFolder("locked: yes", &state);
-    if (locked.empty())
-        GTEST_SKIP() << "read-only folder: " << state << "(under Wine as root the read-only attribute and the "
-                     << "permission bits do not stop file creation)";
-    locked += "locked\\";
-    const std::vector<std::string> messages = AsciiMessages(3, 2000, 2);
-    const MailboxImage image = BuildMailbox(messages);
-    WriteBytes(store() + "Inbox.mbx", image.bytes);
-    for (Mode mode : {EML, WINBIFF}) {
-        SCOPED_TRACE(ModeNames[mode]);
-        // The .eml files' folder; for WinBiff, the "From MS-IM" folder that
-        // an earlier run made, which the run reuses.
-        std::string folder = mode == EML ? locked + "eml\\" : locked + "user\\From MS-IM\\";
-        ASSERT_FALSE(AcceptsNewFiles(folder)) << folder << " is not locked";
-        SetUserDirectory(locked + "user\\");
-        RunState = RunCounters();
-        RunState.skipDeleted = 1;
-
-        EXPECT_EQ(0, Run(mode, locked + "eml\\exp"));
-
-        ExpectStopped(SystemErrorText(IDS_CREATE_DEST_FAILED, ERROR_ACCESS_DENIED));
-        EXPECT_EQ(std::vector<std::string>(), ListTree(folder));
-        std::string stored;
-        EXPECT_TRUE(ReadBytes(store() + "Inbox.mbx", &stored, 0) && stored == image.bytes);
-
-        // Into folders that take files: the next run goes through.
-        std::string out = root.path() + "out\\";
-        CreateDirectoryA(out.c_str(), NULL);
-        SetUserDirectory(root.path() + "user\\");
-        ExpectNextRunWorks(mode, out + "exp", messages);
-        RemoveTree(out);
-        RemoveTree(winbiffFolder());
-    }
-}
-
-// --- A mailbox held open without sharing ----------------------------------------
-
-TEST_F(FaultRun, MailboxHeldOpenStopsWithSharingViolation)
-{
-    // Two mailboxes; the second that the directory search returns is held.
-    const std::vector<std::string> first = AsciiMessages(2, 1500, 3), second = AsciiMessages(3, 1700, 4);
-    WriteBytes(store() + "Alpha.mbx", BuildMailbox(first).bytes);
-    WriteBytes(store() + "Beta.mbx", BuildMailbox(second).bytes);
-    std::vector<std::string> order;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((store() + "*.mbx").c_str(), &found);
-    ASSERT_NE(INVALID_HANDLE_VALUE, search);
-    do
-        order.push_back(found.cFileName);
-    while (FindNextFileA(search, &found));
-    FindClose(search);
-    ASSERT_EQ(2u, order.size());
-    const std::vector<std::string> &done = order[0] == "Alpha.mbx" ? first : second;
-    std::string doneStem = order[0].substr(0, order[0].size() - 4);
-
-    for (Mode mode : {EML, WINBIFF}) {
-        SCOPED_TRACE(ModeNames[mode]);
-        std::string out = root.path() + "out\\";
-        CreateDirectoryA(out.c_str(), NULL);
-        HANDLE holder = CreateFileA((store() + order[1]).c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, NULL);
-        ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-        RunState = RunCounters();
-        RunState.skipDeleted = 1;
-
-        EXPECT_EQ(0, Run(mode, out + "exp"));
-
-        ExpectStopped(SystemErrorText(IDS_OPEN_SOURCE_FAILED, ERROR_SHARING_VIOLATION));
-        // The first mailbox was finished whole; nothing of the second.
-        if (mode == EML) {
-            std::vector<std::string> names;
-            for (size_t i = 1; i <= done.size(); i++) {
-                names.push_back(EmlName((int)i));
-                ExpectFile(out + EmlName((int)i), done[i - 1]);
-            }
-            EXPECT_EQ(names, ListTree(out));
-        } else {
-            EXPECT_EQ(std::vector<std::string>{doneStem}, ListTree(winbiffFolder()));
-            ExpectFile(winbiffFolder() + doneStem, FolderFile(done));
+    const std::vector<std::string> alpha = AsciiMessages(2, 1500, 3), beta = AsciiMessages(3, 1700, 4);
+    std::string state, host = HostFolder("locked: yes", &state);
+    const std::string locked = host + "locked\\", scratch = root.path();
+    enum Fault { LOCKED, HELD, NO_STORE, EMPTY_STORE, MISSING_USER };
+    struct Case {
+        const char *name;
+        Mode mode;
+        Fault fault;
+        std::string eml, user;  // the .eml files' folder and WinBiff's user directory
+        std::string box;
+    };
+    const std::string denied = SystemErrorText(IDS_CREATE_DEST_FAILED, ERROR_ACCESS_DENIED),
+                      held = SystemErrorText(IDS_OPEN_SOURCE_FAILED, ERROR_SHARING_VIOLATION),
+                      none = PlainText(IDS_NO_MAILBOX);
+    const Case cases[] = {
+        {"output folder refusing files", EML, LOCKED, locked + "eml\\", scratch + "user\\", denied},
+        // The "From MS-IM" folder that an earlier run made, which the run reuses.
+        {"WinBiff folder refusing files", WINBIFF, LOCKED, scratch + "out\\", locked + "user\\", denied},
+        {"user directory refusing new folders", WINBIFF, LOCKED, scratch + "out\\", locked + "gone\\",
+         SystemErrorText(IDS_CREATE_DIRECTORY_FAILED, ERROR_ACCESS_DENIED)},
+        {"user directory missing", WINBIFF, MISSING_USER, scratch + "out\\", scratch + "gone\\",
+         SystemErrorText(IDS_CREATE_DIRECTORY_FAILED, ERROR_PATH_NOT_FOUND)},
+        {"second mailbox held open", EML, HELD, scratch + "out\\", scratch + "user\\", held},
+        {"second mailbox held open", WINBIFF, HELD, scratch + "out\\", scratch + "user\\", held},
+        {"no store folder", EML, NO_STORE, scratch + "out\\", scratch + "user\\", none},
+        {"no store folder", WINBIFF, NO_STORE, scratch + "out\\", scratch + "user\\", none},
+        {"store folder empty", EML, EMPTY_STORE, scratch + "out\\", scratch + "user\\", none},
+        {"store folder empty", WINBIFF, EMPTY_STORE, scratch + "out\\", scratch + "user\\", none},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + ", " + ModeNames[c.mode]);
+        const std::string refusing = c.mode == EML ? c.eml : c.user + (c.box == denied ? "From MS-IM\\" : "");
+        if (c.fault == LOCKED && (host.empty() || AcceptsNewFiles(refusing))) {
+            std::printf("skipped \"%s\": the host could not make a folder refuse new entries here (%s)\n", c.name,
+                        state.c_str());
+            continue;
         }
-        CloseHandle(holder);
-        std::string bytes;
-        EXPECT_TRUE(ReadBytes(store() + "Alpha.mbx", &bytes, 0) && bytes == BuildMailbox(first).bytes);
-        EXPECT_TRUE(ReadBytes(store() + "Beta.mbx", &bytes, 0) && bytes == BuildMailbox(second).bytes);
+        RemoveTree(store());
+        if (c.fault != NO_STORE)
+            CreateDirectoryA(store().c_str(), NULL);
+        if (c.fault != NO_STORE && c.fault != EMPTY_STORE) {
+            WriteBytes(store() + "Alpha.mbx", BuildMailbox(alpha).bytes);
+            WriteBytes(store() + "Beta.mbx", BuildMailbox(beta).bytes);
+        }
+        // The mailbox that the directory search returns first is finished
+        // before the second is held.
+        std::vector<std::string> order = ListTree(store());
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((store() + "*.mbx").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            if (order.front() != found.cFileName)
+                std::swap(order.front(), order.back());
+            FindClose(search);
+        }
+        const std::vector<std::string> *first = order.empty() || order[0] == "Alpha.mbx" ? &alpha : &beta,
+                                       *second = first == &alpha ? &beta : &alpha;
+        HANDLE holder = c.fault == HELD ? CreateFileA((store() + order[1]).c_str(), GENERIC_READ, 0, NULL,
+                                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL)
+                                        : INVALID_HANDLE_VALUE;
+        ASSERT_TRUE(c.fault != HELD || holder != INVALID_HANDLE_VALUE);
+        CreateDirectoryA((scratch + "out\\").c_str(), NULL);
+        if (c.fault != MISSING_USER)
+            CreateDirectoryA(c.user.c_str(), NULL);
+        SetUserDirectory(c.user);
+        RunState = RunCounters();
+        RunState.skipDeleted = 1;
 
-        // Released, and the partial output moved away: the next run goes through.
+        EXPECT_EQ(0, Run(c.mode, c.eml + "exp"));
+
+        ExpectStopped(c.box);
+        CloseHandle(holder);
+        // What was finished before the fault is complete; nothing else made.
+        std::vector<std::string> emlNames;
+        for (size_t i = 1; c.fault == HELD && c.mode == EML && i <= first->size(); i++) {
+            emlNames.push_back(EmlName((int)i));
+            ExpectFile(c.eml + EmlName((int)i), (*first)[i - 1]);
+        }
+        EXPECT_EQ(emlNames, ListTree(c.eml));
+        if (c.fault == HELD && c.mode == WINBIFF) {
+            EXPECT_EQ(std::vector<std::string>{order[0].substr(0, order[0].size() - 4)}, ListTree(winbiffFolder()));
+            ExpectFile(winbiffFolder() + order[0].substr(0, order[0].size() - 4), FolderFile(*first));
+        } else {
+            EXPECT_EQ(std::vector<std::string>(), ListTree(winbiffFolder()));
+        }
+        if (c.fault != LOCKED && c.fault != HELD) {
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(winbiffFolder().c_str())) << "made anyway";
+            EXPECT_EQ(0, RunState.mailboxCount);
+        }
+        for (size_t i = 0; i < order.size(); i++)
+            ExpectFile(store() + order[i], BuildMailbox(i == 0 ? *first : *second).bytes);
+
+        // The cause gone, the partial output moved away: the next run goes
+        // through.
+        std::string out = scratch + "out\\";
         RemoveTree(out);
         CreateDirectoryA(out.c_str(), NULL);
+        SetUserDirectory(scratch + "user\\");
+        CreateDirectoryA(userDirectory_.c_str(), NULL);
         RemoveTree(winbiffFolder());
-        EXPECT_EQ(1, Run(mode, out + "exp"));
+        CreateDirectoryA(store().c_str(), NULL);
+        WriteBytes(store() + "Alpha.mbx", BuildMailbox(alpha).bytes);
+        WriteBytes(store() + "Beta.mbx", BuildMailbox(beta).bytes);
+        EXPECT_EQ(1, Run(c.mode, out + "exp"));
         ExpectSummary(2, 5);
-        if (mode == WINBIFF) {
-            ExpectFile(winbiffFolder() + "Alpha", FolderFile(first));
-            ExpectFile(winbiffFolder() + "Beta", FolderFile(second));
+        if (c.mode == WINBIFF) {
+            ExpectFile(winbiffFolder() + "Alpha", FolderFile(alpha));
+            ExpectFile(winbiffFolder() + "Beta", FolderFile(beta));
         } else {
             EXPECT_EQ(5u, ListTree(out).size());
         }
         RemoveTree(out);
         RemoveTree(winbiffFolder());
-    }
-}
-
-// --- Missing folders -----------------------------------------------------------
-
-// WinBiff's user directory, where "From MS-IM" is to be made: missing, or
-// refusing new folders.  Either way message 49 with the system's code, no
-// progress window, nothing made, and a run after it is there works.
-TEST_F(FaultRun, WinbiffFolderCannotBeMade)
-{
-    const std::vector<std::string> messages = AsciiMessages(2, 1200, 5);
-    WriteBytes(store() + "Inbox.mbx", BuildMailbox(messages).bytes);
-    struct Case {
-        const char *name;
-        bool lock;  // the directory exists but refuses new entries
-        DWORD code;
-    };
-    const Case cases[] = {
-        {"user directory missing", false, ERROR_PATH_NOT_FOUND},
-        {"user directory refusing new folders", true, ERROR_ACCESS_DENIED},
-    };
-    std::string state, locked = HostFolder("locked: yes", &state);
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string user = c.lock ? locked + "locked\\gone\\" : root.path() + "gone\\";
-        if (c.lock && (locked.empty() || AcceptsNewFiles(user))) {
-            std::printf("skipped \"%s\": the host could not make a folder refuse new entries here\n", c.name);
-            continue;
-        }
-        SetUserDirectory(user);
-        RunState = RunCounters();
-        RunState.skipDeleted = 1;
-
-        EXPECT_EQ(0, Run(WINBIFF, ""));
-
-        ExpectStopped(SystemErrorText(IDS_CREATE_DIRECTORY_FAILED, c.code));
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(winbiffFolder().c_str()));
-        EXPECT_EQ(0, RunState.mailboxCount);
-
-        // A user directory that takes folders: the next run goes through.
-        user = root.path() + "user\\";
-        SetUserDirectory(user);
-        ExpectNextRunWorks(WINBIFF, "", messages);
-        RemoveTree(winbiffFolder());
-    }
-}
-
-// The store folder is missing (or holds no mailbox): message 48, after the
-// export prefix was asked for or WinBiff's settings read, and nothing else.
-TEST_F(FaultRun, StoreFolderMissing)
-{
-    const std::vector<std::string> messages = AsciiMessages(2, 900, 6);
-    for (Mode mode : {EML, WINBIFF}) {
-        for (bool folderExists : {false, true}) {
-            SCOPED_TRACE(std::string(ModeNames[mode]) + (folderExists ? ", store folder empty" : ", no store folder"));
-            std::string out = root.path() + "out\\";
-            CreateDirectoryA(out.c_str(), NULL);
-            RemoveTree(store());
-            if (folderExists)
-                CreateDirectoryA(store().c_str(), NULL);
-            RunState = RunCounters();
-            RunState.skipDeleted = 1;
-
-            EXPECT_EQ(0, Run(mode, out + "exp"));
-
-            ExpectStopped(PlainText(IDS_NO_MAILBOX));
-            EXPECT_EQ(std::vector<std::string>(), ListTree(out));
-            // The output folder comes after the search, so it was not made.
-            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(winbiffFolder().c_str()));
-
-            CreateDirectoryA(store().c_str(), NULL);
-            WriteBytes(store() + "Inbox.mbx", BuildMailbox(messages).bytes);
-            ExpectNextRunWorks(mode, out + "exp", messages);
-            RemoveTree(out);
-            RemoveTree(winbiffFolder());
-        }
     }
 }
 
