@@ -287,7 +287,7 @@ TEST_F(EndToEnd, LocationFailures)
         HWND window = Start();
         BoxSeen box = Run(window, "");
         ExpectBox(box, c.textId, c.captionId, MB_ICONERROR);
-        // No run began: no progress window, nothing written.
+        // The run stops there: no progress window left, nothing written.
         EXPECT_TRUE(FindDialog(program_, IDC_PROGRESS_BAR) == NULL);
         EXPECT_TRUE(FolderFiles(winbiffFolder()).empty());
         Click(window, IDC_EXIT);
