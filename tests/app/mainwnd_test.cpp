@@ -46,34 +46,6 @@ protected:
     UINT MenuState(UINT command) { return GetMenuState(SystemMenu, command, MF_BYCOMMAND) & MF_GRAYED; }
 };
 
-TEST_F(MainWindow, ClassAsRegistered)
-{
-    WNDCLASSA info;
-    ASSERT_TRUE(GetClassInfoA(AppInstance, "Vestibar", &info));
-    EXPECT_EQ(0u, info.style);
-    EXPECT_EQ(MainWndProc, info.lpfnWndProc);
-    EXPECT_EQ(0, info.cbClsExtra);
-    EXPECT_EQ(DLGWINDOWEXTRA, info.cbWndExtra);
-    EXPECT_TRUE(info.hIcon != NULL);
-    EXPECT_TRUE(info.hCursor != NULL);
-    EXPECT_EQ((HBRUSH)(COLOR_BTNFACE + 1), info.hbrBackground);
-    EXPECT_TRUE(info.lpszMenuName == NULL);
-}
-
-TEST_F(MainWindow, TemplateClassIsOurs)
-{
-    // The template stores the class name upper-cased; the window still gets
-    // the class registered as "Vestibar", and is found under that name.
-    SetWinbiffInstalled(true);
-    ASSERT_EQ(1, CreateMainDialog(SW_SHOWNORMAL));
-    char name[32];
-    GetClassNameA(MainDialog, name, sizeof name);
-    EXPECT_STREQ("Vestibar", name);
-    EXPECT_EQ((LONG_PTR)MainWndProc, GetWindowLongPtrA(MainDialog, GWLP_WNDPROC));
-    EXPECT_EQ(MainDialog, FindWindowA("Vestibar", NULL));
-    EXPECT_TRUE(RecordedBoxes().empty());
-}
-
 TEST_F(MainWindow, InitialControlsWithAndWithoutWinbiff)
 {
     const struct {
@@ -161,16 +133,6 @@ TEST_F(MainWindow, ModeButtonsSwitchTheCodeGroup)
     EXPECT_TRUE(Checked(IDC_PREFER_EUC));
     EXPECT_FALSE(Checked(IDC_PREFER_KANA));
     EXPECT_FALSE(Checked(IDC_INCLUDE_DELETED));
-}
-
-TEST_F(MainWindow, SmallDpiChoosesTheTenPointSet)
-{
-    HDC screen = GetDC(NULL);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(NULL, screen);
-    DialogVariantOffset = -1;
-    ChooseDialogVariant();
-    EXPECT_EQ(dpi > 100 ? DIALOG_VARIANT_LARGE_DPI : 0, DialogVariantOffset) << "dpi " << dpi;
 }
 
 }  // namespace

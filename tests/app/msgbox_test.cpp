@@ -117,10 +117,7 @@ TEST_F(MessageBoxTest, TextThatDoesNotLoadShowsFallback)
         EXPECT_FALSE(box.hasCaption);
         EXPECT_EQ((UINT)STYLE_WARNING, box.style);
     }
-}
-
-TEST_F(MessageBoxTest, FallbackNamesLargeIds)
-{
+    ClearRecordedBoxes();
     EXPECT_EQ(0, ShowMessage(65535, IDS_CAPTION_ERROR));
     ExpectOneBox("Undefined String Resource. ID=<65535>", NULL, STYLE_WARNING);
 }
@@ -171,11 +168,14 @@ TEST_F(MessageBoxTest, LongTextIsCutBetweenCharacters)
 {
     // 63 has a 92-byte prefix; a path of double-byte characters whose
     // trail bytes are backslashes (0x95 0x5C) puts byte 255 on a trail byte
-    // for one offset and on a lead byte for the other.
-    for (int offset = 0; offset < 2; offset++) {
+    // for one offset and on a lead byte for the other.  The last is far
+    // beyond what wsprintfA can compose.
+    for (int offset : {0, 1, -1}) {
         SCOPED_TRACE("offset " + std::to_string(offset));
         std::string path = "C:\\";
-        path.append(offset, 'a');
+        if (offset < 0)
+            path.assign(5000, 'x');
+        path.append(offset > 0 ? offset : 0, 'a');
         while (path.size() < 300)
             path += "\x95\x5c";
         ClearRecordedBoxes();
@@ -183,15 +183,6 @@ TEST_F(MessageBoxTest, LongTextIsCutBetweenCharacters)
         ASSERT_EQ(1u, RecordedBoxes().size());
         ExpectCutAtCharacter(std::string(Exists63Prefix) + path, RecordedBoxes()[0].text);
     }
-}
-
-TEST_F(MessageBoxTest, VeryLongArgumentIsCut)
-{
-    // Far beyond what wsprintfA can compose.
-    std::string path(5000, 'x');
-    EXPECT_EQ(1, ShowMessageWithText(IDS_DEST_EXISTS, IDS_CAPTION_ERROR, path.c_str()));
-    ASSERT_EQ(1u, RecordedBoxes().size());
-    ExpectCutAtCharacter(std::string(Exists63Prefix) + path, RecordedBoxes()[0].text);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <functional>
 
@@ -101,21 +100,6 @@ TEST_F(EmlTest, NumbersRunOnAcrossMailboxes)
         ExpectErrorBoxes({});
         ExpectExported({"a1\r\n", "a2\r\n", "a3\r\n", "b1\n", "b2\n"});
     }
-}
-
-TEST_F(EmlTest, ProgressLabelNamesTheMailbox)
-{
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-    ASSERT_TRUE(InitCommonControlsEx(&controls));
-    ProgressDialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_PROGRESS), NULL, NULL, 0);
-    ASSERT_NE((HWND)NULL, ProgressDialog);
-    Store("Inbox", {"x"}, false);
-    EXPECT_EQ(1, ExportMailboxAsEml("Inbox.mbx"));
-    char text[64];
-    GetDlgItemTextA(ProgressDialog, IDC_FILE_NAME, text, sizeof text);
-    EXPECT_STREQ("Inbox.mbx", text);
-    DestroyWindow(ProgressDialog);
-    ProgressDialog = NULL;
 }
 
 // Each way an export can end: its result, its one box, the files in the

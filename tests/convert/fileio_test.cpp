@@ -20,18 +20,6 @@ protected:
     ScratchDir dir;
 };
 
-TEST_F(FileIoTest, ShortReadShowsCodeZeroAndItsDescription)
-{
-    // "ReadFile(Source) のエラーです。Code=<0>\n"
-    const char prefix[] = "ReadFile(Source) \x82\xcc\x83G\x83\x89\x81[\x82\xc5\x82\xb7\x81" "BCode=<0>\n";
-    WriteBytes(dir.path() + "three", "abc");
-    HANDLE file = Open(dir.path() + "three", GENERIC_READ, OPEN_EXISTING);
-    char buffer[4];
-    EXPECT_EQ(0, ReadExact(file, buffer, 4, IDS_READ_SOURCE_FAILED));
-    CloseHandle(file);
-    ExpectErrorBoxes({std::string(prefix) + SystemDescription(0)});
-}
-
 TEST_F(FileIoTest, ReadAndWriteReportTheirOwnFailures)
 {
     struct Case {

@@ -256,23 +256,21 @@ TEST_F(MailboxTest, ProgressBarFollowsTheWalk)
     };
     // The run's window steps its bar through InstallBarStepping; a plain
     // control must end the same.
-    for (int offset : {0, DIALOG_VARIANT_LARGE_DPI, -1}) {
-        int variant = offset < 0 ? 0 : offset;
-        ProgressDialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_PROGRESS + variant), NULL, NULL, 0);
-        ASSERT_NE((HWND)NULL, ProgressDialog) << IDD_PROGRESS + variant;
+    for (bool stepping : {false, true}) {
+        ProgressDialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_PROGRESS), NULL, NULL, 0);
+        ASSERT_NE((HWND)NULL, ProgressDialog);
         HWND bar = GetDlgItem(ProgressDialog, IDC_PROGRESS_BAR);
-        if (offset < 0)
+        if (stepping)
             InstallBarStepping(bar);
         for (const Case &c : cases) {
-            SCOPED_TRACE(std::string(c.name) + ", template " + std::to_string(IDD_PROGRESS + variant) +
-                         (offset < 0 ? ", stepping installed" : ""));
+            SCOPED_TRACE(std::string(c.name) + (stepping ? ", stepping installed" : ""));
             SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(7, 9));
             SendMessageA(bar, PBM_SETPOS, 8, 0);
             RunState.skipDeleted = 1;
             Store(c.mailbox, c.index);
             Walk();
             // The control itself, past any stepping: the walk's end shows it.
-            WNDPROC control = offset < 0 ? ProgressSteps.control : (WNDPROC)GetWindowLongPtrA(bar, GWLP_WNDPROC);
+            WNDPROC control = stepping ? ProgressSteps.control : (WNDPROC)GetWindowLongPtrA(bar, GWLP_WNDPROC);
             EXPECT_EQ(c.position, (int)CallWindowProcA(control, bar, PBM_GETPOS, 0, 0)) << "the control's position";
             PBRANGE range;
             SendMessageA(bar, PBM_GETRANGE, TRUE, (LPARAM)&range);

@@ -1,4 +1,4 @@
-// ConvertMailboxToWinbiff and AppendWinbiffMessage: the bytes of the folder
+// ConvertMailboxToWinbiff: the bytes of the folder
 // file for each shape of message, the option string that the code-conversion
 // buttons of the main dialog choose for every message, Japanese mail in its
 // three codes, and each way a conversion ends: its one box, what the folder
@@ -151,11 +151,6 @@ public:
 TEST_F(WinbiffTest, FolderFileBytesForEachShapeOfMessage)
 {
     const bool U = true, S = false;
-    std::string largeHeader, largeBody;
-    for (int i = 0; i < 300; i++)
-        largeHeader += "Received: from relay" + std::to_string(i) + " by host\r\n";
-    for (int i = 0; i < 2500; i++)
-        largeBody += "line " + std::to_string(i) + " of a long body, with some text to make it longer\r\n";
     // Bodies of 5 and 9 MiB outgrow the buffers' first and second stretch of
     // address space; the small ones after them must not see their bytes.
     auto body = [](char fill, size_t size) { return "\r\n" + std::string(size, fill) + "\r\n"; };
@@ -168,6 +163,8 @@ TEST_F(WinbiffTest, FolderFileBytesForEachShapeOfMessage)
         std::vector<unsigned char> flags;
         std::string folder;
     };
+    // The shapes of header block are the flag line's own tests' (native);
+    // here what the walk, the converter and the buffers add to them.
     const Case cases[] = {
         {"no index: every message Unseen",
          {"From: a\r\nSubject: b\r\n\r\nBody\r\n", "Subject: c\r\n\r\nx"},
@@ -183,24 +180,10 @@ TEST_F(WinbiffTest, FolderFileBytesForEachShapeOfMessage)
          Entry("A: 1\r\n", S, "\r\n1") + Entry("A: 2\r\n", U, "\r\n2") + Entry("A: 3\r\n", S, "\r\n3") +
              Entry("A: 4\r\n", U, "\r\n4") + Entry("A: 5\r\n", S, "\r\n5") + Entry("A: 6\r\n", U, "\r\n6")},
         {"index without entries", {"A: 1\r\n\r\n1"}, true, {}, ""},
-        {"LF-only header lines", {"From: a\nTo: b\n\nBody\n"}, false, {}, Entry("From: a\nTo: b\n", U, "\nBody\n")},
         {"starts with an empty line", {"\r\nBody\r\n", "\nBody\n"}, false, {},
          Entry("", U, "\r\nBody\r\n") + Entry("", U, "\nBody\n")},
-        {"no empty line", {"From: a\r\nSubject: b\r\n"}, false, {}, Entry("From: a\r\nSubject: b\r\n", U, "")},
         {"no empty line, ends inside a line", {"From: a\r\nSubj"}, false, {}, Entry("From: a\r\nSubj", U, "")},
         {"0 bytes", {"", ""}, true, {ENTRY_UNREAD, 0}, Entry("", U, "") + Entry("", S, "")},
-        {"CR not followed by LF",
-         {"A: x\ry\r\nB: z\r\r\n\r\nbody\rmore\r\n", "A: x\r"},
-         false,
-         {},
-         Entry("A: x\ry\r\nB: z\r\r\n", U, "\r\nbody\rmore\r\n") + Entry("A: x\r", U, "")},
-        {"body lines holding a dot", {"A: x\r\n\r\n.\r\n..\r\n.\r\n"}, false, {},
-         Entry("A: x\r\n", U, "\r\n.\r\n..\r\n.\r\n")},
-        {"an X-winbiff-flags line already there",
-         {"X-winbiff-flags: Seen\r\nFrom: a\r\n\r\nB\r\n"},
-         false,
-         {},
-         Entry("X-winbiff-flags: Seen\r\nFrom: a\r\n", U, "\r\nB\r\n")},
         // The next record is still found where its record length says.
         {"a NUL in the body cuts the message",
          {std::string("From: a\r\n\r\nBo\0dy\r\n", 17), "Next: m\r\n\r\nn"},
@@ -209,7 +192,6 @@ TEST_F(WinbiffTest, FolderFileBytesForEachShapeOfMessage)
          Entry("From: a\r\n", U, "\r\nBo") + Entry("Next: m\r\n", U, "\r\nn")},
         {"a NUL in a header line", {std::string("Fr\0om: a\r\n\r\nB", 13), std::string("\0A: 1\r\n", 7)}, false,
          {}, Entry("Fr", U, "") + Entry("", U, "")},
-        {"large message", {largeHeader + "\r\n" + largeBody}, false, {}, Entry(largeHeader, U, "\r\n" + largeBody)},
         {"messages that grow past the buffers and shrink again",
          {"A: 1\r\n" + growing[0], "A: 2\r\n" + growing[1], "A: 3\r\n" + growing[2], "A: 4\r\n" + growing[3],
           "A: 5\r\n" + growing[4]},
@@ -384,9 +366,6 @@ TEST_F(WinbiffTest, EveryEndClosesEverythingAndReportsOnce)
          [](WinbiffTest &t) { WriteBytes(t.out() + "Inbox", ""); }, 0,
          [](WinbiffTest &t) { return TextWithArgument(IDS_DEST_EXISTS, t.out() + "Inbox"); }, true, ""},
         {"bad magic", "JMF7" + two.bytes.substr(4), "", nothing, 0, plain(IDS_NOT_A_MAILBOX), true, ""},
-        {"bad magic, indexed", "jMF6" + two.bytes.substr(4), BuildIndex({{0, two.recordOffsets[1]}}), nothing, 0,
-         plain(IDS_NOT_A_MAILBOX), true, ""},
-        {"mailbox shorter than its magic", "JMF", "", nothing, 0, system(IDS_READ_SOURCE_FAILED, 0), true, ""},
         {"no such mailbox", "", "", [](WinbiffTest &t) { DeleteFileA((t.in() + "Inbox.mbx").c_str()); }, 0,
          system(IDS_OPEN_SOURCE_FAILED, ERROR_FILE_NOT_FOUND), false, ""},
         {"second message cut short", secondSize(100), "", nothing, 0, system(IDS_READ_SOURCE_FAILED, 0), true,
@@ -458,50 +437,6 @@ TEST_F(WinbiffTest, FolderPathTooLongForItsBuffer)
                 EXPECT_TRUE(ReadBytes(in() + source, &bytes, 0)) << source;
             }
         }
-    }
-}
-
-// AppendWinbiffMessage on handles of the test's own: a folder file it may
-// not write and a mailbox it may not read.
-TEST_F(WinbiffTest, AppendReportsReadAndWriteFailures)
-{
-    const std::string message = "From: a\r\n\r\nbody\r\n";
-    WriteBytes(in() + "message", message);
-    WriteBytes(out() + "Inbox", "");
-    struct Case {
-        const char *name;
-        DWORD messageAccess, folderAccess, size;
-        int result;
-        std::string box, folder;
-    };
-    const Case cases[] = {
-        {"success", GENERIC_READ, GENERIC_WRITE, (DWORD)message.size(), 1, "",
-         Entry("From: a\r\n", false, "\r\nbody\r\n")},
-        {"message cannot be read", GENERIC_WRITE, GENERIC_WRITE, (DWORD)message.size(), 0,
-         SystemErrorText(IDS_READ_SOURCE_FAILED, ERROR_ACCESS_DENIED), ""},
-        {"message shorter than its size", GENERIC_READ, GENERIC_WRITE, (DWORD)message.size() + 1, 0,
-         SystemErrorText(IDS_READ_SOURCE_FAILED, 0), ""},
-        {"folder file cannot be written", GENERIC_READ, GENERIC_READ, (DWORD)message.size(), 0,
-         SystemErrorText(IDS_WRITE_DEST_FAILED, ERROR_ACCESS_DENIED), ""},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        ClearRecordedBoxes();
-        HANDLE source = CreateFileA((in() + "message").c_str(), c.messageAccess, 0, NULL, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, NULL);
-        HANDLE folder = CreateFileA((out() + "Inbox").c_str(), c.folderAccess, 0, NULL, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, NULL);
-        ASSERT_NE(INVALID_HANDLE_VALUE, source);
-        ASSERT_NE(INVALID_HANDLE_VALUE, folder);
-        SetLastError(0xdeadbeef);
-
-        EXPECT_EQ(c.result, AppendWinbiffMessage(source, c.size, 0, folder));
-
-        CloseHandle(source);
-        CloseHandle(folder);
-        ExpectErrorBox(c.box);
-        EXPECT_EQ(c.folder, FolderFile());
-        WriteBytes(out() + "Inbox", "");
     }
 }
 

@@ -119,8 +119,8 @@ protected:
     Program program_;
 };
 
-// The texts the program shows, made from its own string table (the table
-// itself is checked byte for byte elsewhere).
+// The texts the program shows, made from its own string table (the box
+// tests check their bytes).
 std::string Text(UINT id)
 {
     char buffer[256];
@@ -205,43 +205,61 @@ TEST_F(EndToEnd, SecondWinbiffRunMeetsTheFolderFile)
 
 // --- Dropped files ---------------------------------------------------------
 
-TEST_F(EndToEnd, DroppedMailboxesAsEmlInDropOrder)
+// In drop order, the file that is no mailbox skipped; MS-IM's settings are
+// not consulted for a drop.
+TEST_F(EndToEnd, DroppedMailboxesInEitherMode)
 {
-    HWND window = Start();
-    Click(window, IDC_TO_EML);
-    std::vector<std::string> paths;
-    for (const char *name : Mailboxes)
-        paths.push_back(mail() + name);
-    paths.push_back(mail() + "Inbox.idx");  // not a mailbox: skipped
-    ASSERT_TRUE(DropFiles(program_, window, paths));
-    EXPECT_NE("", AnswerFileDialog(program_, (eml() + "exp").c_str()));
-    BoxSeen box = AnswerMessageBox(program_);
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(Summary(3, 7), box.text);
-    EXPECT_EQ(Expected("eml-skip"), FolderFiles(eml()));
+    for (bool eml : {true, false}) {
+        SCOPED_TRACE(eml ? ".eml" : "WinBiff");
+        DeleteKey(ImKey);
+        HWND window = Start();
+        if (eml)
+            Click(window, IDC_TO_EML);
+        std::vector<std::string> paths;
+        for (const char *name : Mailboxes)
+            paths.push_back(mail() + name);
+        paths.push_back(mail() + "Inbox.idx");
+        ASSERT_TRUE(DropFiles(program_, window, paths));
+        if (eml) {
+            EXPECT_NE("", AnswerFileDialog(program_, (this->eml() + "exp").c_str()));
+        }
+        BoxSeen box = AnswerMessageBox(program_);
+        ASSERT_TRUE(box.found);
+        EXPECT_EQ(Summary(3, 7), box.text);
+        EXPECT_EQ(Expected(eml ? "eml-skip" : "winbiff-skip"), FolderFiles(eml ? this->eml() : winbiffFolder()));
+        StopProgram(&program_);
+    }
 }
 
-TEST_F(EndToEnd, DroppedMailboxesIntoWinbiff)
+// Drops that convert nothing.  A mailbox path too long for the program's
+// buffer is refused whole (cut to fit, it would name another file), and the
+// run ends there with its progress window closed.
+TEST_F(EndToEnd, DropsThatConvertNothing)
 {
-    // MS-IM's settings are not consulted for a drop.
-    DeleteKey(ImKey);
-    HWND window = Start();
-    std::vector<std::string> paths;
-    for (const char *name : Mailboxes)
-        paths.push_back(mail() + name);
-    ASSERT_TRUE(DropFiles(program_, window, paths));
-    BoxSeen box = AnswerMessageBox(program_);
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(Summary(3, 7), box.text);
-    EXPECT_EQ(Expected("winbiff-skip"), FolderFiles(winbiffFolder()));
-}
-
-TEST_F(EndToEnd, DroppingNoMailboxShowsNothing)
-{
-    HWND window = Start();
-    ASSERT_TRUE(DropFiles(program_, window, {mail() + "Inbox.idx"}));
-    EXPECT_FALSE(AnswerMessageBox(program_, 3000).found);
-    EXPECT_TRUE(FindDialog(program_, IDC_PROGRESS_BAR) == NULL);
+    char tooLong[512];
+    wsprintfA(tooLong, Text(IDS_OPEN_SOURCE_FAILED).c_str(), ERROR_FILENAME_EXCED_RANGE, "");
+    const std::string deep = mail() + std::string(300, 'a');
+    const struct {
+        const char *name;
+        std::vector<std::string> paths;
+        std::string box;  // its start; empty: no box
+    } cases[] = {
+        {"no mailbox", {mail() + "Inbox.idx"}, ""},
+        {"long path of no mailbox", {deep + ".idx"}, ""},
+        {"mailbox path too long", {deep + ".mbx", mail() + "Inbox.mbx"}, tooLong},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        HWND window = Start();
+        ASSERT_TRUE(DropFiles(program_, window, c.paths));
+        BoxSeen box = AnswerMessageBox(program_, c.box.empty() ? 3000 : DRIVER_TIMEOUT_MS);
+        EXPECT_EQ(!c.box.empty(), box.found) << box.text;
+        EXPECT_EQ(c.box, box.text.substr(0, c.box.size()));
+        WaitIdle(program_);
+        EXPECT_TRUE(FindDialog(program_, IDC_PROGRESS_BAR) == NULL) << "the progress window is still open";
+        EXPECT_TRUE(FolderFiles(winbiffFolder()).empty());
+        StopProgram(&program_);
+    }
 }
 
 // --- Locating the stores: each failure with its message -----------------------
@@ -257,6 +275,8 @@ TEST_F(EndToEnd, LocationFailures)
         {"MS-IM not installed", [](EndToEnd *) { DeleteKey(ImKey); }, IDS_IM_NOT_INSTALLED, IDS_CAPTION_REGISTRY},
         {"store root empty", [](EndToEnd *) { SetString(ImKey, "Store Root", ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
         {"store root missing", [](EndToEnd *) { DeleteKey(ImKey); SetString(ImKey, NULL, ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
+        // One character is a store root too: located, it holds no mailbox.
+        {"store root of one character", [](EndToEnd *) { SetString(ImKey, "Store Root", "X"); }, IDS_NO_MAILBOX, IDS_CAPTION_ERROR},
         {"recent file list empty", [](EndToEnd *) { SetString(WinbiffKey, "File1", ""); }, IDS_WINBIFF_MAILBOX_INVALID, IDS_CAPTION_SETTINGS},
         {"no UserDirectory", [](EndToEnd *t) { SetString(WinbiffKey, "File1", t->root_ + "missing.ini"); }, IDS_WINBIFF_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
     };
@@ -267,7 +287,7 @@ TEST_F(EndToEnd, LocationFailures)
         HWND window = Start();
         BoxSeen box = Run(window, "");
         ExpectBox(box, c.textId, c.captionId, MB_ICONERROR);
-        // No run began: no progress window, nothing written.
+        // The run stops there: no progress window left, nothing written.
         EXPECT_TRUE(FindDialog(program_, IDC_PROGRESS_BAR) == NULL);
         EXPECT_TRUE(FolderFiles(winbiffFolder()).empty());
         Click(window, IDC_EXIT);
@@ -342,13 +362,6 @@ TEST_F(EndToEnd, SingleInstance)
     Sleep(300);
     EXPECT_FALSE(IsIconic(window));
     EXPECT_EQ(window, FindWindowA("Vestibar", NULL));
-}
-
-TEST_F(EndToEnd, ExitButtonEndsTheProgram)
-{
-    HWND window = Start();
-    Click(window, IDC_EXIT);
-    EXPECT_EQ(1, WaitForExit(&program_));
 }
 
 // The menu's items are checked in-process by the window tests; here the

@@ -9,12 +9,14 @@
 // sources unchanged, no file left open (every one opens again without
 // sharing), and a run after the cause is gone goes through to its summary.
 //
-// The full disk is a 2 MiB tmpfs that the host fixture mounts (see
-// faults-host.sh); the locked folders use the same script through Wine.
-// Where the host cannot do either, the tests say so in one line and skip.
+// The full disk is a 2 MiB tmpfs and the locked folders are immutable ones,
+// both made by the host fixture before this program starts (faults-host.sh).
+// Where the host cannot make them, the tests say so in one line and skip.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <stdlib.h>
 
 #include <atomic>
 #include <string>
@@ -34,75 +36,25 @@ namespace {
 
 const char WinbiffKey[] = "Software\\Orangesoft\\Winbiff\\Recent File List";
 
-std::string Environment(const char *name)
+// The host fixture's folder (faults-host.sh), ending in a backslash, when
+// its state file has the line `what`; empty otherwise.
+std::string HostFolder(const char *what, std::string *state)
 {
-    char value[1024];
-    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
+    const char *fixture = getenv("VESTIBAR_FAULTS_DIR");
+    std::string dir = std::string(fixture ? fixture : "") + "\\";
+    if (dir.size() == 1 || !ReadBytes(dir + "state", state))
+        *state = "no host fixture (VESTIBAR_FAULTS_DIR unset or its state missing)";
+    return state->find(what) != std::string::npos ? dir : std::string();
 }
 
-// The host's name for a folder of ours, for faults-host.sh.
-std::string UnixPath(const std::string &path)
-{
-    typedef char *(CDECL * ToUnix)(LPCWSTR);
-    // Through a plain function pointer type, as GetProcAddress's own is another.
-    ToUnix toUnix =
-        (ToUnix)(void (*)(void))GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
-    wchar_t wide[MAX_PATH];
-    if (toUnix == NULL || MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) == 0)
-        return "";
-    char *unix = toUnix(wide);
-    if (unix == NULL)
-        return "";
-    std::string result = unix;
-    HeapFree(GetProcessHeap(), 0, unix);
-    return result;
-}
-
-// Whether a folder takes a new entry now (the entry is removed again).  A
-// lock that comes between making and removing the entry leaves it there, so
-// a probe left by an earlier call goes first.
+// Whether a folder takes a new entry now (the entry is removed again).
 bool AcceptsNewFiles(const std::string &folder)
 {
     std::string probe = folder + "probe";
-    RemoveDirectoryA(probe.c_str());
     if (!CreateDirectoryA(probe.c_str(), NULL))
         return false;
     RemoveDirectoryA(probe.c_str());
     return true;
-}
-
-// Runs faults-host.sh lock or unlock on `folder` and waits until the folder
-// refuses or takes new entries.  Wine does not let a Windows program wait
-// for a Unix one, and now and then a Unix program it starts never runs, so
-// the effect is what is waited for, and the command is given again when it
-// does not come.  False when it never comes (no host script, no chattr, not
-// root).
-bool HostLock(const std::string &folder, bool lock)
-{
-    std::string script = Environment("VESTIBAR_FAULTS_HOST"), unixPath = UnixPath(folder);
-    if (script.empty() || unixPath.empty() || GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return false;
-    std::string command = "/bin/sh \"" + script + "\" " + (lock ? "lock" : "unlock") + " \"" + unixPath + "\"";
-    for (int attempt = 0; attempt < 5; attempt++) {
-        STARTUPINFOA startup;
-        memset(&startup, 0, sizeof startup);
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process;
-        std::string line = command;
-        // In a folder of its own: the runs' save dialog moves this process's
-        // current folder into the test's folders, which come and go.
-        if (!CreateProcessA("Z:\\bin\\sh", &line[0], NULL, NULL, FALSE, 0, NULL, "C:\\", &startup, &process))
-            return false;
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        for (int waited = 0; waited < 2000; waited += 50) {
-            if (AcceptsNewFiles(folder) != lock)
-                return true;
-            Sleep(50);
-        }
-    }
-    return false;
 }
 
 // --- Stores ------------------------------------------------------------------
@@ -286,11 +238,8 @@ protected:
     void SetUp() override
     {
         FaultRun::SetUp();
-        std::string dir = Environment("VESTIBAR_FAULTS_DIR") + "\\";
-        std::string state;
-        if (dir.size() == 1 || !ReadBytes(dir + "state", &state))
-            GTEST_SKIP() << "full disk: no host fixture (VESTIBAR_FAULTS_DIR unset or its state missing)";
-        if (state.compare(0, 13, "full: mounted") != 0)
+        std::string state, dir = HostFolder("full: mounted", &state);
+        if (dir.empty())
             GTEST_SKIP() << "full disk: " << state.substr(0, state.find('\n'));
         full_ = dir + "full\\";
     }
@@ -385,212 +334,127 @@ TEST_F(FullDisk, StopsWithTheSystemsReasonAndKeepsWhatWasFinished)
     }
 }
 
-// --- A folder that refuses new files ---------------------------------------
+// --- Faults that stop a run between mailboxes or before the first ----------
 
-class LockedFolder : public FaultRun {
-protected:
-    // Locks `folder` through the host; false (and a skip) where that cannot
-    // be done here.
-    bool Lock(const std::string &folder)
-    {
-        if (!HostLock(folder, true)) {
-            HostLock(folder, false);
-            return false;
-        }
-        locked_.push_back(folder);
-        return true;
-    }
-    void Unlock(const std::string &folder)
-    {
-        EXPECT_TRUE(HostLock(folder, false)) << folder << " still refuses new files";
-    }
-    void TearDown() override
-    {
-        for (const std::string &folder : locked_)
-            HostLock(folder, false);
-        FaultRun::TearDown();
-    }
-    std::vector<std::string> locked_;
-};
-
-TEST_F(LockedFolder, OutputFolderRefusingFilesStopsWithCode5)
+// A folder that refuses new files (the host's locked ones), a mailbox held
+// open without sharing, a WinBiff user directory that is missing or takes
+// no folder, a store folder that is missing or holds no mailbox.  The store
+// is Alpha.mbx and Beta.mbx; after the fault, the same store run into
+// folders that take files goes through.
+TEST_F(FaultRun, EachFaultStopsTheRunWithItsOneBox)
 {
-    const std::vector<std::string> messages = AsciiMessages(3, 2000, 2);
-    const MailboxImage image = BuildMailbox(messages);
-    WriteBytes(store() + "Inbox.mbx", image.bytes);
-    for (Mode mode : {EML, WINBIFF}) {
-        SCOPED_TRACE(ModeNames[mode]);
-        // The .eml files' folder; for WinBiff, the "From MS-IM" folder that
-        // an earlier run made, which the run reuses.
-        std::string out = root.path() + "out\\";
-        CreateDirectoryA(out.c_str(), NULL);
-        CreateDirectoryA(winbiffFolder().c_str(), NULL);
-        std::string folder = mode == EML ? out : winbiffFolder();
-        if (!Lock(folder))
-            GTEST_SKIP() << "read-only folder: the host cannot make a folder refuse new files here (faults-host.sh "
-                            "lock needs root and chattr); under Wine as root the read-only attribute and the "
-                            "permission bits do not stop file creation";
+    const std::vector<std::string> alpha = AsciiMessages(2, 1500, 3), beta = AsciiMessages(3, 1700, 4);
+    std::string state, host = HostFolder("locked: yes", &state);
+    const std::string locked = host + "locked\\", scratch = root.path();
+    enum Fault { LOCKED, HELD, NO_STORE, EMPTY_STORE, MISSING_USER };
+    struct Case {
+        const char *name;
+        Mode mode;
+        Fault fault;
+        std::string eml, user;  // the .eml files' folder and WinBiff's user directory
+        std::string box;
+    };
+    const std::string denied = SystemErrorText(IDS_CREATE_DEST_FAILED, ERROR_ACCESS_DENIED),
+                      held = SystemErrorText(IDS_OPEN_SOURCE_FAILED, ERROR_SHARING_VIOLATION),
+                      none = PlainText(IDS_NO_MAILBOX);
+    const Case cases[] = {
+        {"output folder refusing files", EML, LOCKED, locked + "eml\\", scratch + "user\\", denied},
+        // The "From MS-IM" folder that an earlier run made, which the run reuses.
+        {"WinBiff folder refusing files", WINBIFF, LOCKED, scratch + "out\\", locked + "user\\", denied},
+        {"user directory refusing new folders", WINBIFF, LOCKED, scratch + "out\\", locked + "gone\\",
+         SystemErrorText(IDS_CREATE_DIRECTORY_FAILED, ERROR_ACCESS_DENIED)},
+        {"user directory missing", WINBIFF, MISSING_USER, scratch + "out\\", scratch + "gone\\",
+         SystemErrorText(IDS_CREATE_DIRECTORY_FAILED, ERROR_PATH_NOT_FOUND)},
+        {"second mailbox held open", EML, HELD, scratch + "out\\", scratch + "user\\", held},
+        {"second mailbox held open", WINBIFF, HELD, scratch + "out\\", scratch + "user\\", held},
+        {"no store folder", EML, NO_STORE, scratch + "out\\", scratch + "user\\", none},
+        {"no store folder", WINBIFF, NO_STORE, scratch + "out\\", scratch + "user\\", none},
+        {"store folder empty", EML, EMPTY_STORE, scratch + "out\\", scratch + "user\\", none},
+        {"store folder empty", WINBIFF, EMPTY_STORE, scratch + "out\\", scratch + "user\\", none},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + ", " + ModeNames[c.mode]);
+        const std::string refusing = c.mode == EML ? c.eml : c.user + (c.box == denied ? "From MS-IM\\" : "");
+        if (c.fault == LOCKED && (host.empty() || AcceptsNewFiles(refusing))) {
+            std::printf("skipped \"%s\": the host could not make a folder refuse new entries here (%s)\n", c.name,
+                        state.c_str());
+            continue;
+        }
+        RemoveTree(store());
+        if (c.fault != NO_STORE)
+            CreateDirectoryA(store().c_str(), NULL);
+        if (c.fault != NO_STORE && c.fault != EMPTY_STORE) {
+            WriteBytes(store() + "Alpha.mbx", BuildMailbox(alpha).bytes);
+            WriteBytes(store() + "Beta.mbx", BuildMailbox(beta).bytes);
+        }
+        // The mailbox that the directory search returns first is finished
+        // before the second is held.
+        std::vector<std::string> order = ListTree(store());
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((store() + "*.mbx").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            if (order.front() != found.cFileName)
+                std::swap(order.front(), order.back());
+            FindClose(search);
+        }
+        const std::vector<std::string> *first = order.empty() || order[0] == "Alpha.mbx" ? &alpha : &beta,
+                                       *second = first == &alpha ? &beta : &alpha;
+        HANDLE holder = c.fault == HELD ? CreateFileA((store() + order[1]).c_str(), GENERIC_READ, 0, NULL,
+                                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL)
+                                        : INVALID_HANDLE_VALUE;
+        ASSERT_TRUE(c.fault != HELD || holder != INVALID_HANDLE_VALUE);
+        CreateDirectoryA((scratch + "out\\").c_str(), NULL);
+        if (c.fault != MISSING_USER)
+            CreateDirectoryA(c.user.c_str(), NULL);
+        SetUserDirectory(c.user);
         RunState = RunCounters();
         RunState.skipDeleted = 1;
 
-        EXPECT_EQ(0, Run(mode, out + "exp"));
+        EXPECT_EQ(0, Run(c.mode, c.eml + "exp"));
 
-        ExpectStopped(SystemErrorText(IDS_CREATE_DEST_FAILED, ERROR_ACCESS_DENIED));
-        EXPECT_EQ(std::vector<std::string>(), ListTree(folder));
-        std::string stored;
-        EXPECT_TRUE(ReadBytes(store() + "Inbox.mbx", &stored, 0) && stored == image.bytes);
-
-        Unlock(folder);
-        ExpectNextRunWorks(mode, out + "exp", messages);
-        RemoveTree(out);
-        RemoveTree(winbiffFolder());
-    }
-}
-
-// --- A mailbox held open without sharing ----------------------------------------
-
-TEST_F(FaultRun, MailboxHeldOpenStopsWithSharingViolation)
-{
-    // Two mailboxes; the second that the directory search returns is held.
-    const std::vector<std::string> first = AsciiMessages(2, 1500, 3), second = AsciiMessages(3, 1700, 4);
-    WriteBytes(store() + "Alpha.mbx", BuildMailbox(first).bytes);
-    WriteBytes(store() + "Beta.mbx", BuildMailbox(second).bytes);
-    std::vector<std::string> order;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((store() + "*.mbx").c_str(), &found);
-    ASSERT_NE(INVALID_HANDLE_VALUE, search);
-    do
-        order.push_back(found.cFileName);
-    while (FindNextFileA(search, &found));
-    FindClose(search);
-    ASSERT_EQ(2u, order.size());
-    const std::vector<std::string> &done = order[0] == "Alpha.mbx" ? first : second;
-    std::string doneStem = order[0].substr(0, order[0].size() - 4);
-
-    for (Mode mode : {EML, WINBIFF}) {
-        SCOPED_TRACE(ModeNames[mode]);
-        std::string out = root.path() + "out\\";
-        CreateDirectoryA(out.c_str(), NULL);
-        HANDLE holder = CreateFileA((store() + order[1]).c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, NULL);
-        ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-        RunState = RunCounters();
-        RunState.skipDeleted = 1;
-
-        EXPECT_EQ(0, Run(mode, out + "exp"));
-
-        ExpectStopped(SystemErrorText(IDS_OPEN_SOURCE_FAILED, ERROR_SHARING_VIOLATION));
-        // The first mailbox was finished whole; nothing of the second.
-        if (mode == EML) {
-            std::vector<std::string> names;
-            for (size_t i = 1; i <= done.size(); i++) {
-                names.push_back(EmlName((int)i));
-                ExpectFile(out + EmlName((int)i), done[i - 1]);
-            }
-            EXPECT_EQ(names, ListTree(out));
-        } else {
-            EXPECT_EQ(std::vector<std::string>{doneStem}, ListTree(winbiffFolder()));
-            ExpectFile(winbiffFolder() + doneStem, FolderFile(done));
-        }
+        ExpectStopped(c.box);
         CloseHandle(holder);
-        std::string bytes;
-        EXPECT_TRUE(ReadBytes(store() + "Alpha.mbx", &bytes, 0) && bytes == BuildMailbox(first).bytes);
-        EXPECT_TRUE(ReadBytes(store() + "Beta.mbx", &bytes, 0) && bytes == BuildMailbox(second).bytes);
+        // What was finished before the fault is complete; nothing else made.
+        std::vector<std::string> emlNames;
+        for (size_t i = 1; c.fault == HELD && c.mode == EML && i <= first->size(); i++) {
+            emlNames.push_back(EmlName((int)i));
+            ExpectFile(c.eml + EmlName((int)i), (*first)[i - 1]);
+        }
+        EXPECT_EQ(emlNames, ListTree(c.eml));
+        if (c.fault == HELD && c.mode == WINBIFF) {
+            EXPECT_EQ(std::vector<std::string>{order[0].substr(0, order[0].size() - 4)}, ListTree(winbiffFolder()));
+            ExpectFile(winbiffFolder() + order[0].substr(0, order[0].size() - 4), FolderFile(*first));
+        } else {
+            EXPECT_EQ(std::vector<std::string>(), ListTree(winbiffFolder()));
+        }
+        if (c.fault != LOCKED && c.fault != HELD) {
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(winbiffFolder().c_str())) << "made anyway";
+            EXPECT_EQ(0, RunState.mailboxCount);
+        }
+        for (size_t i = 0; i < order.size(); i++)
+            ExpectFile(store() + order[i], BuildMailbox(i == 0 ? *first : *second).bytes);
 
-        // Released, and the partial output moved away: the next run goes through.
+        // The cause gone, the partial output moved away: the next run goes
+        // through.
+        std::string out = scratch + "out\\";
         RemoveTree(out);
         CreateDirectoryA(out.c_str(), NULL);
+        SetUserDirectory(scratch + "user\\");
+        CreateDirectoryA(userDirectory_.c_str(), NULL);
         RemoveTree(winbiffFolder());
-        EXPECT_EQ(1, Run(mode, out + "exp"));
+        CreateDirectoryA(store().c_str(), NULL);
+        WriteBytes(store() + "Alpha.mbx", BuildMailbox(alpha).bytes);
+        WriteBytes(store() + "Beta.mbx", BuildMailbox(beta).bytes);
+        EXPECT_EQ(1, Run(c.mode, out + "exp"));
         ExpectSummary(2, 5);
-        if (mode == WINBIFF) {
-            ExpectFile(winbiffFolder() + "Alpha", FolderFile(first));
-            ExpectFile(winbiffFolder() + "Beta", FolderFile(second));
+        if (c.mode == WINBIFF) {
+            ExpectFile(winbiffFolder() + "Alpha", FolderFile(alpha));
+            ExpectFile(winbiffFolder() + "Beta", FolderFile(beta));
         } else {
             EXPECT_EQ(5u, ListTree(out).size());
         }
         RemoveTree(out);
         RemoveTree(winbiffFolder());
-    }
-}
-
-// --- Missing folders -----------------------------------------------------------
-
-// WinBiff's user directory, where "From MS-IM" is to be made: missing, or
-// refusing new folders.  Either way message 49 with the system's code, no
-// progress window, nothing made, and a run after it is there works.
-TEST_F(FaultRun, WinbiffFolderCannotBeMade)
-{
-    const std::vector<std::string> messages = AsciiMessages(2, 1200, 5);
-    WriteBytes(store() + "Inbox.mbx", BuildMailbox(messages).bytes);
-    struct Case {
-        const char *name;
-        bool lock;  // the directory exists but refuses new entries
-        DWORD code;
-    };
-    const Case cases[] = {
-        {"user directory missing", false, ERROR_PATH_NOT_FOUND},
-        {"user directory refusing new folders", true, ERROR_ACCESS_DENIED},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string user = root.path() + "gone\\";
-        SetUserDirectory(user);
-        if (c.lock) {
-            CreateDirectoryA(user.c_str(), NULL);
-            if (!HostLock(user, true)) {
-                HostLock(user, false);
-                std::printf("skipped \"%s\": the host cannot make a folder refuse new entries here\n", c.name);
-                continue;
-            }
-        }
-        RunState = RunCounters();
-        RunState.skipDeleted = 1;
-
-        EXPECT_EQ(0, Run(WINBIFF, ""));
-
-        ExpectStopped(SystemErrorText(IDS_CREATE_DIRECTORY_FAILED, c.code));
-        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(winbiffFolder().c_str()));
-        EXPECT_EQ(0, RunState.mailboxCount);
-
-        if (c.lock) {
-            EXPECT_TRUE(HostLock(user, false));
-        }
-        CreateDirectoryA(user.c_str(), NULL);
-        ExpectNextRunWorks(WINBIFF, "", messages);
-        RemoveTree(user);
-    }
-}
-
-// The store folder is missing (or holds no mailbox): message 48, after the
-// export prefix was asked for or WinBiff's settings read, and nothing else.
-TEST_F(FaultRun, StoreFolderMissing)
-{
-    const std::vector<std::string> messages = AsciiMessages(2, 900, 6);
-    for (Mode mode : {EML, WINBIFF}) {
-        for (bool folderExists : {false, true}) {
-            SCOPED_TRACE(std::string(ModeNames[mode]) + (folderExists ? ", store folder empty" : ", no store folder"));
-            std::string out = root.path() + "out\\";
-            CreateDirectoryA(out.c_str(), NULL);
-            RemoveTree(store());
-            if (folderExists)
-                CreateDirectoryA(store().c_str(), NULL);
-            RunState = RunCounters();
-            RunState.skipDeleted = 1;
-
-            EXPECT_EQ(0, Run(mode, out + "exp"));
-
-            ExpectStopped(PlainText(IDS_NO_MAILBOX));
-            EXPECT_EQ(std::vector<std::string>(), ListTree(out));
-            // The output folder comes after the search, so it was not made.
-            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(winbiffFolder().c_str()));
-
-            CreateDirectoryA(store().c_str(), NULL);
-            WriteBytes(store() + "Inbox.mbx", BuildMailbox(messages).bytes);
-            ExpectNextRunWorks(mode, out + "exp", messages);
-            RemoveTree(out);
-            RemoveTree(winbiffFolder());
-        }
     }
 }
 

@@ -51,12 +51,4 @@ TEST(InsertFlagsHeader, HeaderShapes)
     }
 }
 
-TEST(InsertFlagsHeader, LongestFlagLineFillsTheRoom)
-{
-    // "X-winbiff-flags: Unseen\r\n" and its zero are the whole room.
-    std::vector<char> destination(FLAGS_LINE_ROOM, '#');
-    InsertFlagsHeader("", destination.data(), 1);
-    EXPECT_EQ('\0', destination[FLAGS_LINE_ROOM - 1]);
-}
-
 }  // namespace

@@ -62,14 +62,11 @@ std::vector<CoreMappings> ConvertAllCells() {
         eucLines += EucOf(c) + "\n";
         jisLines += "\x1b$B" + JisOf(c) + "\n";  // the line end closes the shift
     }
-    for (int way = 0; way < 4; ++way) {
-        bool euc = way < 2;
-        bool preferSjis = way % 2 == 1;
-        std::vector<std::string> lines = SplitLines(CoreConvert(euc ? eucLines : jisLines, preferSjis));
+    // Both texts leave the reading in no doubt, so one option does.
+    for (bool euc : {true, false}) {
+        std::vector<std::string> lines = SplitLines(CoreConvert(euc ? eucLines : jisLines, false));
         if (euc && !lines.empty()) lines.erase(lines.begin());
-        ways.push_back(CoreMappings{euc ? (preferSjis ? "EUC-JP lines, Xs" : "EUC-JP lines, s")
-                                        : (preferSjis ? "ISO-2022-JP lines, Xs" : "ISO-2022-JP lines, s"),
-                                    lines});
+        ways.push_back(CoreMappings{euc ? "EUC-JP lines" : "ISO-2022-JP lines", lines});
     }
 
     // A whole row per line: long runs for the vector code.

@@ -1,25 +1,11 @@
-// Deterministic generators of test texts: random mixtures that reach every
-// path of the converter (escapes, shifts, all three 8-bit codes, broken
-// bytes, long runs for the vector code), and well-formed mail in one code.
+// A deterministic generator of well-formed mail in one code, for the
+// comparisons with nkf.
 #ifndef VESTIBAR_TESTS_NKF32_NKF_TEXT_GENERATOR_H
 #define VESTIBAR_TESTS_NKF32_NKF_TEXT_GENERATOR_H
 
 #include <string>
 
 #include "nkf_test_util.h"
-
-enum TextFlavour {
-    FLAVOUR_EUC,
-    FLAVOUR_SJIS,
-    FLAVOUR_JIS,
-    FLAVOUR_UTF8,
-    FLAVOUR_CHAOS,
-    FLAVOUR_MIXED,
-    FLAVOUR_COUNT
-};
-
-// A random text of up to about maxLength bytes.
-std::string RandomText(TestRandom* r, TextFlavour flavour, int maxLength);
 
 enum MailCode { MAIL_ISO2022JP, MAIL_EUCJP, MAIL_SHIFTJIS };
 
