@@ -78,7 +78,7 @@ run_stage build-native configure_and_build native \
 if [ $failed_stages -eq 0 ]; then
     # cppcheck and clang-tidy over src/ and nkf32/: any finding is a failure.
     if run_stage analysis bash "$top/tools/analysis/run.sh" "$build"; then
-        echo "analysis: cppcheck and clang-tidy found nothing in src/ and nkf32/"
+        echo "analysis: cppcheck and clang-tidy found nothing in src/, nkf32/, store/ and common/"
     else
         total_failed=$((total_failed + 1))
     fi
