@@ -1,5 +1,5 @@
-// ReadExact, WriteExact and CopyBytes: exact counts, the code of a failed
-// call or 0 for a short one, and the copy's pieces of 32768 bytes.
+// ReadExact, WriteExact and CopyBytes: exact counts, the code of a failed call or 0 for a short one, and the copy's
+// pieces of 32768 bytes.
 #include <gtest/gtest.h>
 
 #include "fileio.h"

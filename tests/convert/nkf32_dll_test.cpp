@@ -1,7 +1,5 @@
-// NKF32.dll's NkfConvert as the program calls it: the input is read up to
-// its zero and not a byte further, wherever the text starts and however long
-// it is, even when its zero is the last byte before memory that cannot be
-// read.
+// NKF32.dll's NkfConvert as the program calls it: the input is read up to its zero and not a byte further, wherever the
+// text starts and however long it is, even when its zero is the last byte before memory that cannot be read.
 #include <gtest/gtest.h>
 #include <windows.h>
 
