@@ -107,14 +107,9 @@ TEST_F(EmlTest, EveryEndClosesEverythingAndReportsOnce)
         return [number](EmlTest &t) { return TextWithArgument(IDS_DEST_EXISTS, t.out() + EmlName(number)); };
     };
     auto system = [](UINT id, DWORD code) { return [id, code](EmlTest &) { return SystemErrorText(id, code); }; };
-    struct Case {
-        const char *name;
-        std::string mailbox, index;  // index empty: none
-        Prepare prepare;
-        int result;
-        Box box;
-        std::vector<std::string> outFiles;
-    };
+    // An empty index: none.
+    struct Case { const char *name; std::string mailbox, index; Prepare prepare; int result; Box box;
+                  std::vector<std::string> outFiles; };
     const Case cases[] = {
         {"success", two.bytes, "", nothing, 1, none, {EmlName(1), EmlName(2)}},
         {"success indexed", two.bytes, BuildIndex({{0, two.recordOffsets[1]}}), nothing, 1, none, {EmlName(1)}},

@@ -107,11 +107,8 @@ TEST_F(MailboxTest, ActionGetsItsMessageTargetAndNumberAndStopsTheWalk)
 
 TEST_F(MailboxTest, ProbeNamesTheIndexByTheLastThreeBytes)
 {
-    struct Case {
-        bool relative;  // SourceDir empty, the scratch folder current
-        const char *mailbox, *index;
-        bool usable;
-    };
+    // Relative: SourceDir empty, the scratch folder current.
+    struct Case { bool relative; const char *mailbox, *index; bool usable; };
     const Case cases[] = {
         {false, "INBOX.MBX", "INBOX.idx", true},
         {false, "Outbox", "Outidx", true},

@@ -4,12 +4,9 @@
 
 #include <windows.h>
 #include <commctrl.h>
-
 #include <stdio.h>
 #include <stdlib.h>
-
 #include <functional>
-
 #include "flags.h"
 #include "mailbox.h"
 #include "msgbox_recorder.h"
@@ -162,13 +159,8 @@ TEST_F(WinbiffTest, FolderFileBytesForEachShapeOfMessage)
     const std::string flaggedFolder = numbered({"\r\n1", "\r\n2", "\r\n3", "\r\n4", "\r\n5", "\r\n6"}, &flagged, flags);
     const std::string growingFolder = numbered(
         {body('a', 100), body('b', 5u << 20), body('c', 300), body('d', 9u << 20), body('e', 10)}, &growing);
-    struct Case {
-        const char *name;
-        std::vector<std::string> messages;
-        bool indexed;
-        std::vector<unsigned char> flags;
-        std::string folder;
-    };
+    struct Case { const char *name; std::vector<std::string> messages; bool indexed;
+                  std::vector<unsigned char> flags; std::string folder; };
     const Case cases[] = {
         {"no index: every message Unseen", {"From: a\r\nSubject: b\r\n\r\nBody\r\n", "Subject: c\r\n\r\nx"}, false, {},
          Entry("From: a\r\nSubject: b\r\n", U, "\r\nBody\r\n") + Entry("Subject: c\r\n", U, "\r\nx")},
@@ -281,24 +273,17 @@ TEST_F(WinbiffTest, EveryEndClosesEverythingAndReportsOnce)
     auto none = [](WinbiffTest &) { return std::string(); };
     auto system = [](UINT id, DWORD code) { return [id, code](WinbiffTest &) { return SystemErrorText(id, code); }; };
     auto plain = [](UINT id) { return [id](WinbiffTest &) { return PlainText(id); }; };
-    struct Case {
-        std::string name;
-        std::string mailbox, index;  // index empty: none
-        Prepare prepare;
-        int result;
-        Box box;
-        bool folderMade;
-        std::string folder;
-    };
+    auto keep = [](const char *bytes) { return [bytes](WinbiffTest &t) { WriteBytes(t.out() + "Inbox", bytes); }; };
+    auto exists = [](WinbiffTest &t) { return TextWithArgument(IDS_DEST_EXISTS, t.out() + "Inbox"); };
+    // An empty index: none.
+    struct Case { std::string name, mailbox, index; Prepare prepare; int result; Box box; bool folderMade;
+                  std::string folder; };
     std::vector<Case> cases = {
         {"success", two.bytes, "", nothing, 1, none, true, firstEntry + Entry("A: 2\r\n", true, "\r\ntwo\r\n")},
         {"success indexed", two.bytes, BuildIndex({{0, two.recordOffsets[1]}}), nothing, 1, none, true,
          Entry("A: 2\r\n", false, "\r\ntwo\r\n")},
-        {"folder file exists", two.bytes, "", [](WinbiffTest &t) { WriteBytes(t.out() + "Inbox", "keep"); }, 0,
-         [](WinbiffTest &t) { return TextWithArgument(IDS_DEST_EXISTS, t.out() + "Inbox"); }, true, "keep"},
-        {"folder file exists, indexed", two.bytes, BuildIndex({{0, two.recordOffsets[1]}}),
-         [](WinbiffTest &t) { WriteBytes(t.out() + "Inbox", ""); }, 0,
-         [](WinbiffTest &t) { return TextWithArgument(IDS_DEST_EXISTS, t.out() + "Inbox"); }, true, ""},
+        {"folder file exists", two.bytes, "", keep("keep"), 0, exists, true, "keep"},
+        {"folder file exists, indexed", two.bytes, BuildIndex({{0, two.recordOffsets[1]}}), keep(""), 0, exists, true, ""},
         {"bad magic", "JMF7" + two.bytes.substr(4), "", nothing, 0, plain(IDS_NOT_A_MAILBOX), true, ""},
         {"no such mailbox", "", "", [](WinbiffTest &t) { DeleteFileA((t.in() + "Inbox.mbx").c_str()); }, 0,
          system(IDS_OPEN_SOURCE_FAILED, ERROR_FILE_NOT_FOUND), false, ""},
@@ -382,12 +367,8 @@ TEST_F(WinbiffTest, ConverterThatLengthensTheHeaderBlock)
         manyLines += line;
         doubled += line + line;
     }
-    struct Case {
-        const char *name;
-        std::string message;
-        std::string header, rest;  // as converted, without the line in front
-        bool beyondRawBuffer;
-    };
+    // The header and the rest as converted, without the line in front.
+    struct Case { const char *name; std::string message, header, rest; bool beyondRawBuffer; };
     const Case cases[] = {
         {"0 bytes", "", "", "", true},
         {"no empty line", "A: 1\r\n", "A: 1\r\nA: 1\r\n", "", true},
