@@ -110,9 +110,7 @@ TEST_F(MailboxTest, ProbeNamesTheIndexByTheLastThreeBytes)
     // Relative: SourceDir empty, the scratch folder current.
     struct Case { bool relative; const char *mailbox, *index; bool usable; };
     const Case cases[] = {
-        {false, "INBOX.MBX", "INBOX.idx", true},
-        {false, "Outbox", "Outidx", true},
-        {true, "abc", "idx", true},
+        {false, "INBOX.MBX", "INBOX.idx", true}, {false, "Outbox", "Outidx", true}, {true, "abc", "idx", true},
         {true, "ab", "idx", false},  // too short to have three bytes replaced
     };
     SetCurrentDirectoryA(dir.path().c_str());
