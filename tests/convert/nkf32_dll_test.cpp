@@ -1,7 +1,5 @@
-// NKF32.dll's NkfConvert as the program calls it: the input is read up to
-// its zero and not a byte further, wherever the text starts and however long
-// it is, even when its zero is the last byte before memory that cannot be
-// read.
+// NKF32.dll's NkfConvert as the program calls it: the input is read up to its zero and not a byte further, wherever the
+// text starts and however long it is, even when its zero is the last byte before memory that cannot be read.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -29,19 +27,14 @@ TEST(Nkf32Dll, TextReadToItsZeroAtEveryPlaceAndLength)
             std::string text;
             for (size_t k = 0; k < length; k++)
                 text += (char)('a' + (k + start) % 26);
-            // In the middle of the page, with bytes that are no zero after it.
-            char *at = pages + 256 + start;
+            // In the middle of the page, with bytes that are no zero after it; then its zero the last readable byte.
             memset(pages, 'z', page);
-            memcpy(at, text.c_str(), length + 1);
-            memset(output, '#', sizeof output);
-            NkfConvert(output, at);
-            EXPECT_EQ(text, std::string(output));
-            // Its zero the last readable byte.
-            at = pages + page - 1 - length;
-            memcpy(at, text.c_str(), length + 1);
-            memset(output, '#', sizeof output);
-            NkfConvert(output, at);
-            EXPECT_EQ(text, std::string(output));
+            for (char *at : {pages + 256 + start, pages + page - 1 - length}) {
+                memcpy(at, text.c_str(), length + 1);
+                memset(output, '#', sizeof output);
+                NkfConvert(output, at);
+                EXPECT_EQ(text, std::string(output)) << (at == pages + 256 + start ? "mid-page" : "at the page's end");
+            }
         }
     }
     VirtualFree(pages, 0, MEM_RELEASE);

@@ -1,8 +1,6 @@
-// Damaged stores: truncated files, random bytes in header and record or
-// entry fields, counts far beyond what the files hold.  Each is exported
-// into a fresh folder; the export must end, show exactly one box when it
-// fails and none when it succeeds, write nothing but its own numbered files,
-// hold nothing open and leave the sources as they were.
+// Damaged stores: truncated files, random bytes in header and record or entry fields, counts far beyond what the files
+// hold.  Each is exported into a fresh folder; the export must end, show exactly one box when it fails and none when it
+// succeeds, write nothing but its own numbered files, hold nothing open and leave the sources as they were.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,8 +29,8 @@ TEST(Robustness, DamagedStoresFailCleanly)
         int kind = random() % DAMAGE_KINDS;
         DamageStore(random, store, kind);
         SCOPED_TRACE("case " + std::to_string(n) + ", damage " + std::to_string(kind));
-        // The outputs go beside the sources: whatever else appears in the
-        // folder, or beside it, was written outside the prefix.
+        // The outputs go beside the sources: whatever else appears in the folder, or beside it, was written outside the
+        // prefix.
         std::string folder = root.path() + std::to_string(n) + "\\";
         CreateDirectoryA(folder.c_str(), NULL);
         WriteBytes(folder + "Box.mbx", store.mailbox);
@@ -49,8 +47,7 @@ TEST(Robustness, DamagedStoresFailCleanly)
 
         int result = ExportMailboxAsEml("Box.mbx");
 
-        // An index too short for its magic is reported, and the mailbox is
-        // then exported without it.
+        // An index too short for its magic is reported, and the mailbox is then exported without it.
         size_t probeBoxes = store.indexed && store.index.size() < 4 ? 1 : 0;
         EXPECT_EQ(probeBoxes + (result ? 0 : 1), RecordedBoxes().size()) << "result " << result;
         // A message taken from the index may fail before its file is made.
@@ -62,8 +59,7 @@ TEST(Robustness, DamagedStoresFailCleanly)
             expected.push_back(Number(i));
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(expected, found);
-        // Read without sharing: the sources are unchanged and nothing holds
-        // them, nor the last file written, open.
+        // Read without sharing: the sources are unchanged and nothing holds them, nor the last file written, open.
         std::string mailbox, index, last;
         EXPECT_TRUE(ReadBytes(folder + "Box.mbx", &mailbox, 0) && mailbox == store.mailbox);
         EXPECT_TRUE(!store.indexed || (ReadBytes(folder + "Box.idx", &index, 0) && index == store.index));
