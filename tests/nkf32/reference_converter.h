@@ -9,9 +9,6 @@
 
 #include <string>
 
-enum RefReading { REF_SHIFT_JIS, REF_EUC_JP, REF_UTF8 };
-
-RefReading ReferenceReading(const std::string& text, bool preferShiftJis);
 std::string ReferenceConvert(const std::string& text, bool preferShiftJis);
 
 // Shift_JIS bytes of the JIS X 0208 cell (row, cell), both 1-94.
