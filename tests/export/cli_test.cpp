@@ -156,6 +156,11 @@ TEST_F(Exporter, FailuresAndTheirExitCodes)
 {
     const std::string archive = ReadFile(Mail() / "Archive.mbx");
     const std::string cut = std::to_string(archive.size() - 100);
+    auto outputExists = [&](const fs::path& src) {
+        WriteFile(src / "Archive.mbx", archive);
+        WriteFile(src / "Inbox.mbx", Mailbox({"Subject: a\r\n\r\nA\r\n"}));
+        WriteFile(src / "out" / "Archive.mbox", "keep me");
+    };
     struct Case {
         const char* name;
         std::function<void(const fs::path& src)> setUp;  // fills src/
@@ -180,21 +185,9 @@ TEST_F(Exporter, FailuresAndTheirExitCodes)
          {"--format", "winbiff", "--keep-going"}, 3,
          {"skipped 1:", "Broken.mbx: header: not an MS-IM mailbox"},
          {{"Archive", ""}}},  // and no empty folder file for the broken one
-        {"output file exists",
-         [&](const fs::path& src) {
-             WriteFile(src / "Archive.mbx", archive);
-             WriteFile(src / "Inbox.mbx", Mailbox({"Subject: a\r\n\r\nA\r\n"}));
-             WriteFile(src / "out" / "Archive.mbox", "keep me");
-         },
-         {"--format", "mbox"}, 1, {"Archive.mbox: already exists; left untouched", "nothing"},
+        {"output file exists", outputExists, {"--format", "mbox"}, 1, {"Archive.mbox: already exists; left untouched", "nothing"},
          {{"Archive.mbox", "keep me"}}},
-        {"output file exists, keep going",
-         [&](const fs::path& src) {
-             WriteFile(src / "Archive.mbx", archive);
-             WriteFile(src / "Inbox.mbx", Mailbox({"Subject: a\r\n\r\nA\r\n"}));
-             WriteFile(src / "out" / "Archive.mbox", "keep me");
-         },
-         {"--format", "mbox", "--keep-going"}, 3, {"skipped 1:", "Archive.mbox: already exists"},
+        {"output file exists, keep going", outputExists, {"--format", "mbox", "--keep-going"}, 3, {"skipped 1:", "Archive.mbox: already exists"},
          {{"Archive.mbox", "keep me"}, {"Inbox.mbox", ""}}},
         {"names that would leave the folder",
          [&](const fs::path& src) {

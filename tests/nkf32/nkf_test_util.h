@@ -14,11 +14,9 @@ std::string CoreConvert(const std::string& input, bool preferShiftJis);
 // "82 A0 0D 0A" style dump for failure messages.
 std::string Hex(const std::string& bytes);
 
-// Pipes `input` through a shell command (via a temporary file) and returns
-// what it writes to stdout; *exitStatus gets the command's exit status.
+// What a shell command writes to stdout with `input` as its stdin, and its
+// exit status; whether a program can be run from the shell.
 std::string RunFilter(const std::string& command, const std::string& input, int* exitStatus);
-
-// Whether a program can be run from the shell.
 bool HaveProgram(const char* name);
 
 // Small deterministic generator, so every run sees the same texts.
