@@ -81,12 +81,8 @@ TEST(MakeIndexPath, ReplacesTheLastThreeBytes)
         const char *expected;
     };
     const Case cases[] = {
-        {"C:\\IM\\Inbox.mbx", 1, "C:\\IM\\Inbox.idx"},
-        {"C:\\IM\\INBOX.MBX", 1, "C:\\IM\\INBOX.idx"},
-        {"Outbox", 1, "Outidx"},
-        {"abc", 1, "idx"},
-        {"ab", 0, "ab"},
-        {"", 0, ""},
+        {"C:\\IM\\Inbox.mbx", 1, "C:\\IM\\Inbox.idx"}, {"C:\\IM\\INBOX.MBX", 1, "C:\\IM\\INBOX.idx"},
+        {"Outbox", 1, "Outidx"}, {"abc", 1, "idx"}, {"ab", 0, "ab"}, {"", 0, ""},
         {"\x95\x5c.mbx", 1, "\x95\x5c.idx"},  // 表.mbx: the 0x5C trail byte stays
     };
     for (const Case &c : cases) {
@@ -106,20 +102,15 @@ TEST(FormatEmlPath, FiveDigitsAtLeastAndNeverCut)
         std::string expected;  // empty: does not fit
     };
     const Case cases[] = {
-        {"exp", 1, "exp00001.eml"},
-        {"C:\\mail\\exp", 42, "C:\\mail\\exp00042.eml"},
-        {"", 99999, "99999.eml"},
-        {"exp", 100000, "exp100000.eml"},
-        {"exp", INT_MAX, "exp2147483647.eml"},
-        {"exp", INT_MIN, "exp-2147483648.eml"},
+        {"exp", 1, "exp00001.eml"}, {"C:\\mail\\exp", 42, "C:\\mail\\exp00042.eml"}, {"", 99999, "99999.eml"},
+        {"exp", 100000, "exp100000.eml"}, {"exp", INT_MAX, "exp2147483647.eml"}, {"exp", INT_MIN, "exp-2147483648.eml"},
         {std::string(254, 'p'), 1, std::string(254, 'p') + "00001.eml"},  // 263 bytes
         {std::string(255, 'p'), 1, ""},
         {std::string(253, 'p'), 100000, std::string(253, 'p') + "100000.eml"},
         {std::string(254, 'p'), 100000, ""},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.prefix.size());
-        SCOPED_TRACE(c.number);
+        SCOPED_TRACE("prefix of " + std::to_string(c.prefix.size()) + ", number " + std::to_string(c.number));
         char prefix[256] = {0};
         memcpy(prefix, c.prefix.data(), c.prefix.size());
         char path[264 + 16];
