@@ -10,14 +10,12 @@
 #include <unistd.h>
 
 #include <csignal>
-
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,9 +28,7 @@ namespace {
 std::string ReadFile(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void WriteFile(const fs::path& path, const std::string& bytes)
@@ -56,7 +52,7 @@ std::string U32(std::uint32_t value)
     return std::string{char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
 }
 
-// A mailbox of `messages`, and an index with `flags` per message.
+// A mailbox of `messages`, without an index.
 std::string Mailbox(const std::vector<std::string>& messages)
 {
     std::string bytes = "JMF6" + U32(0) + U32(messages.size()) + std::string(72, '\0');

@@ -27,18 +27,16 @@ std::vector<std::string> Lines(const std::string& text, std::size_t from = 0) {
 // One cell per line, or a whole row per line (long runs for the vector code,
 // moved against its blocks by row % pad spaces).
 struct Way {
-    const char* name;
+    const char *name, *open, *close;
     int offset;  // 0xA0: EUC-JP, 0x20: ISO-2022-JP
-    const char* open;
-    const char* close;
     bool wholeRows;
     int pad;
 };
 const Way kWays[] = {
-    {"EUC-JP lines", 0xA0, "", "", false, 1},
-    {"ISO-2022-JP lines", 0x20, "\x1b$B", "", false, 1},  // the line end closes the shift
-    {"EUC-JP rows", 0xA0, "", "", true, 7},
-    {"ISO-2022-JP rows", 0x20, "\x1b$B", "\x1b(B", true, 5},
+    {"EUC-JP lines", "", "", 0xA0, false, 1},
+    {"ISO-2022-JP lines", "\x1b$B", "", 0x20, false, 1},  // the line end closes the shift
+    {"EUC-JP rows", "", "", 0xA0, true, 7},
+    {"ISO-2022-JP rows", "\x1b$B", "\x1b(B", 0x20, true, 5},
 };
 
 // The core's Shift_JIS for every cell.  EUC-JP text opens with "n" (0xA4
@@ -76,11 +74,9 @@ TEST(JisMapping, EveryCellTheSameWhicheverWayIn) {
 // instead of by arithmetic; iconv only knows the cells JIS X 0208 defines.
 TEST(JisMapping, OtherConvertersAgreeCellByCell) {
     struct Oracle {
-        const char* program;
-        const char* command;
-        int skipRowsFrom;  // rows skipRowsFrom..skipRowsTo are mapped otherwise
-        int skipRowsTo;
-        int atLeast;  // cells the program must convert at all
+        const char *program, *command;
+        int skipRowsFrom, skipRowsTo;  // rows mapped otherwise
+        int atLeast;                   // cells the program must convert at all
     };
     const Oracle oracles[] = {
         {"nkf", "nkf -E -s -x -m0", 89, 92, 94 * 90},

@@ -14,9 +14,7 @@ using namespace std::string_literals;
 
 struct ConvertCase {
     const char* name;
-    std::string input;
-    std::string expectedPreferEuc;   // option "s"
-    std::string expectedPreferSjis;  // option "Xs"
+    std::string input, expectedPreferEuc, expectedPreferSjis;  // options "s" and "Xs"
 };
 
 ConvertCase Same(const char* name, const std::string& input, const std::string& expected) {
@@ -65,14 +63,12 @@ TEST(NkfCoreConversion, EachCodeBecomesShiftJis) {
     });
 }
 
-struct ReadingCase {
-    const char* name;
-    std::string input;
-    NkfReading preferEuc;
-    NkfReading preferSjis;
-};
-
 TEST(NkfCoreDecision, FirstByteOnlyOneReadingAllowsDecides) {
+    struct ReadingCase {
+        const char* name;
+        std::string input;
+        NkfReading preferEuc, preferSjis;
+    };
     const NkfReading S = NKF_READING_SHIFT_JIS, E = NKF_READING_EUC_JP, U = NKF_READING_UTF8;
     const std::vector<ReadingCase> cases = {
         {"0xFF rejected by both, then Shift_JIS", "\xff " + kSjisA, S, S},
@@ -157,8 +153,7 @@ TEST(NkfCoreNullPointers, NoOutputOrAnEmptyText) {
 TEST(NkfCoreOptions, LettersSAndXOnly) {
     struct OptionCase {
         const char* options;
-        bool shiftJisOutput;
-        bool preferShiftJis;
+        bool shiftJisOutput, preferShiftJis;
     };
     const std::vector<OptionCase> cases = {
         {nullptr, false, false}, {"", false, false},    {"s", true, false},   {"Xs", true, true},
