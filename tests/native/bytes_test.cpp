@@ -13,10 +13,7 @@ namespace {
 
 TEST(GetU32, LeastSignificantByteFirst)
 {
-    struct Case {
-        unsigned char bytes[4];
-        uint32_t value;
-    };
+    struct Case { unsigned char bytes[4]; uint32_t value; };
     const Case cases[] = {
         {{0x78, 0x56, 0x34, 0x12}, 0x12345678}, {{0, 0, 0, 0x80}, 0x80000000u}, {{0xff, 0xff, 0xff, 0xff}, 0xffffffffu},
     };
@@ -28,10 +25,7 @@ TEST(GetU32, LeastSignificantByteFirst)
 
 TEST(HasMagic, OnlyTheExactFourCharacters)
 {
-    struct Case {
-        const char *bytes;  // four bytes
-        bool matches;
-    };
+    struct Case { const char *bytes; bool matches; };  // four bytes
     const Case cases[] = {
         {"JMF6", true}, {"JMF9", false}, {"jmf6", false}, {"JMF\0", false}, {"\0MF6", false}, {"JMF66", true},
     };
@@ -75,11 +69,7 @@ TEST(JoinPath, WholeOrNothing)
 
 TEST(MakeIndexPath, ReplacesTheLastThreeBytes)
 {
-    struct Case {
-        const char *path;
-        int result;
-        const char *expected;
-    };
+    struct Case { const char *path; int result; const char *expected; };
     const Case cases[] = {
         {"C:\\IM\\Inbox.mbx", 1, "C:\\IM\\Inbox.idx"}, {"C:\\IM\\INBOX.MBX", 1, "C:\\IM\\INBOX.idx"},
         {"Outbox", 1, "Outidx"}, {"abc", 1, "idx"}, {"ab", 0, "ab"}, {"", 0, ""},

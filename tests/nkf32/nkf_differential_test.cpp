@@ -18,8 +18,7 @@ TEST(NkfDifferential, GeneratedMailMatchesNkf) {
     ASSERT_TRUE(HaveProgram("nkf")) << "nkf is needed (Debian package nkf)";
     struct CodeCase {
         MailCode code;
-        const char* name;
-        const char* nkfGuess;  // what `nkf --guess` must say, so both read it alike
+        const char *name, *nkfGuess;  // what `nkf --guess` must say, so both read it alike
         NkfReading reading;
     };
     const CodeCase codes[] = {

@@ -39,14 +39,9 @@ std::string CoreConvert(const std::string& input, bool preferShiftJis) {
 }
 
 std::string Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
     std::string s;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        unsigned char b = static_cast<unsigned char>(bytes[i]);
-        if (i) s += ' ';
-        s += digits[b >> 4];
-        s += digits[b & 15];
-    }
+    char three[4];
+    for (unsigned char b : bytes) s += (std::snprintf(three, sizeof three, s.empty() ? "%02X" : " %02X", b), three);
     return s;
 }
 

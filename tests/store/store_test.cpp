@@ -50,8 +50,7 @@ constexpr std::uint64_t kNever = ~std::uint64_t{0};
 
 struct Case {
     const char* what;
-    Sparse mailbox;
-    Sparse index;  // size kNever: no index
+    Sparse mailbox, index;  // an index of size kNever: none
     bool skipDeleted;
     const char* expected;
 };
