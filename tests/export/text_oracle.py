@@ -45,15 +45,11 @@ def random_cp932(rng):
         # leaves undefined; the helper escapes them.
         if len(code) == 2 or code[0] < 0x80 or 0xa1 <= code[0] <= 0xdf:
             out += code
-    return out if not is_utf8(out) else out + b'\x82\xa0'
-
-
-def is_utf8(data):
     try:
-        data.decode('utf-8')
-        return True
+        out.decode('utf-8')  # UTF-8 would be kept as it is: make it none
+        return out + b'\x82\xa0'
     except UnicodeDecodeError:
-        return False
+        return out
 
 
 def main():

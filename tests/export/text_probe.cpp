@@ -8,38 +8,23 @@
 #include "maildate.h"
 #include "names.h"
 
-static std::string FromHex(const std::string& hex)
-{
-    std::string out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return out;
-}
-
-static std::string ToHex(const std::string& bytes)
-{
-    std::string out;
-    char two[3];
-    for (unsigned char c : bytes) {
-        std::snprintf(two, sizeof two, "%02x", c);
-        out += two;
-    }
-    return out;
-}
-
 int main()
 {
     std::string line;
     while (std::getline(std::cin, line)) {
         std::size_t tab = line.find('\t');
-        std::string kind = line.substr(0, tab);
-        std::string input = tab == std::string::npos ? std::string() : FromHex(line.substr(tab + 1));
-        if (kind == "date") {
+        std::string input, answer;
+        for (std::size_t i = tab + 1; tab != std::string::npos && i + 1 < line.size(); i += 2)
+            input += static_cast<char>(std::stoi(line.substr(i, 2), nullptr, 16));
+        if (line.compare(0, tab, "date") == 0) {
             std::optional<std::int64_t> t = ParseMailDate(input);
-            std::cout << (t ? std::to_string(*t) : "none") << '\n';
+            answer = t ? std::to_string(*t) : "none";
         } else {
-            std::cout << ToHex(MailboxNameToUtf8(input)) << '\n';
+            char two[3];
+            for (unsigned char c : MailboxNameToUtf8(input))
+                answer += (std::snprintf(two, sizeof two, "%02x", c), two);
         }
+        std::cout << answer << '\n';
     }
     return std::cout.good() ? 0 : 1;
 }

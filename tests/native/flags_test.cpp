@@ -13,8 +13,7 @@ struct FlagsCase {
     const char *name;
     std::string converted;
     int unread;
-    std::string destination;  // what InsertFlagsHeader writes
-    std::string rest;         // the text from where the copy stopped
+    std::string destination, rest;  // what InsertFlagsHeader writes; the text from where the copy stopped
 };
 
 TEST(InsertFlagsHeader, HeaderShapes)

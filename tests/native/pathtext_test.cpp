@@ -2,8 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <string>
-#include <vector>
 
 #include "pathtext.h"
 
@@ -11,20 +11,14 @@ namespace {
 
 // A buffer with guard bytes after its capacity, to catch writes past it.
 struct Guarded {
-    explicit Guarded(size_t capacity, const std::string &text) : capacity(capacity), bytes(capacity + 8, '#')
+    Guarded(size_t capacity, const std::string &text) : capacity(capacity), bytes(capacity + 8, '#')
     {
-        memcpy(bytes.data(), text.c_str(), text.size() + 1);
+        memcpy(bytes.data(), text.c_str(), std::min(text.size() + 1, capacity));
     }
     std::string Text() const { return std::string(bytes.data()); }
-    bool GuardIntact() const
-    {
-        for (size_t i = capacity; i < bytes.size(); i++)
-            if (bytes[i] != '#')
-                return false;
-        return true;
-    }
+    bool GuardIntact() const { return bytes.substr(capacity) == std::string(8, '#'); }
     size_t capacity;
-    std::vector<char> bytes;
+    std::string bytes;
 };
 
 TEST(AppendText, FitsOrLeavesBufferAlone)
@@ -75,32 +69,27 @@ TEST(EnsureTrailingBackslash, AddsOnlyWhereMissing)
     }
 }
 
-TEST(SplitAtLastBackslash, FolderKeepsItsBackslash)
+TEST(SplitAtLastBackslash, FolderKeepsItsBackslashOrNothingChanges)
 {
     const struct {
         const char *path, *folder, *name;
+        size_t nameCapacity;
+        int result;
     } cases[] = {
-        {"D:\\copy\\Inbox.mbx", "D:\\copy\\", "Inbox.mbx"},
-        {"Inbox.mbx", "", "Inbox.mbx"},
-        {"\\\\server\\share\\a.mbx", "\\\\server\\share\\", "a.mbx"},
-        {"D:\\copy\\", "D:\\copy\\", ""},
+        {"D:\\copy\\Inbox.mbx", "D:\\copy\\", "Inbox.mbx", 10, 1},
+        {"Inbox.mbx", "", "Inbox.mbx", 64, 1},
+        {"\\\\server\\share\\a.mbx", "\\\\server\\share\\", "a.mbx", 64, 1},
+        {"D:\\copy\\", "D:\\copy\\", "", 64, 1},
+        {"D:\\copy\\Inbox.mbx", "D:\\copy\\Inbox.mbx", "", 9, 0},  // the name needs 10
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.path);
-        char path[64], name[64];
-        strcpy(path, c.path);
-        EXPECT_EQ(1, SplitAtLastBackslash(path, name, sizeof name));
-        EXPECT_EQ(std::string(c.folder), path);
-        EXPECT_EQ(std::string(c.name), name);
+        SCOPED_TRACE(std::string(c.path) + " with a name of " + std::to_string(c.nameCapacity));
+        Guarded path(64, c.path), name(c.nameCapacity, "");
+        EXPECT_EQ(c.result, SplitAtLastBackslash(path.bytes.data(), name.bytes.data(), c.nameCapacity));
+        EXPECT_EQ(std::string(c.folder), path.Text());
+        EXPECT_EQ(std::string(c.name), name.Text());
+        EXPECT_TRUE(name.GuardIntact());
     }
-}
-
-TEST(SplitAtLastBackslash, NameTooLongChangesNothing)
-{
-    char path[] = "D:\\copy\\Inbox.mbx";
-    char name[9];  // "Inbox.mbx" needs 10
-    EXPECT_EQ(0, SplitAtLastBackslash(path, name, sizeof name));
-    EXPECT_STREQ("D:\\copy\\Inbox.mbx", path);
 }
 
 TEST(HasMailboxExtension, EachLetterInEitherCase)
@@ -109,9 +98,8 @@ TEST(HasMailboxExtension, EachLetterInEitherCase)
         const char *path;
         bool expected;
     } cases[] = {
-        {"Inbox.mbx", true}, {"A.MbX", true}, {"a.MBX", true}, {".mbx", true},
-        {"a.mbx.txt", false}, {"mbx", false}, {"", false}, {"a_mbx", false},
-        {"a.mbxx", false}, {"a.nbx", false},
+        {"Inbox.mbx", true}, {"A.MbX", true}, {"a.MBX", true}, {".mbx", true}, {"a.mbx.txt", false},
+        {"mbx", false}, {"", false}, {"a_mbx", false}, {"a.mbxx", false}, {"a.nbx", false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path);

@@ -1,10 +1,9 @@
-// The converter against Debian's nkf used as a black box
-// (nkf -s -x -m0: Shift_JIS out, half-width kana kept, no MIME decoding), on
-// generated mail in each input code.  The texts keep to what both programs
-// read alike: JIS X 0208 rows 1-84 (nkf maps rows 89-92 to the IBM codes),
-// half-width kana, every shift closed before its line end (nkf carries a
-// shift over line ends, we end it there), no JIS X 0212, and a reading of the
-// 8-bit bytes that the bytes themselves settle.
+// The converter against Debian's nkf as a black box (nkf -s -x -m0: Shift_JIS
+// out, half-width kana kept, no MIME decoding) on generated mail in each
+// input code, kept to what both read alike: JIS X 0208 rows 1-84 (nkf maps
+// rows 89-92 to the IBM codes), half-width kana, shifts closed before their
+// line end (nkf carries them over it), no JIS X 0212, and 8-bit bytes that
+// settle their own reading.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,8 +18,7 @@ TEST(NkfDifferential, GeneratedMailMatchesNkf) {
     ASSERT_TRUE(HaveProgram("nkf")) << "nkf is needed (Debian package nkf)";
     struct CodeCase {
         MailCode code;
-        const char* name;
-        const char* nkfGuess;  // what `nkf --guess` must say, so both read it alike
+        const char *name, *nkfGuess;  // what `nkf --guess` must say, so both read it alike
         NkfReading reading;
     };
     const CodeCase codes[] = {
@@ -47,8 +45,7 @@ TEST(NkfDifferential, GeneratedMailMatchesNkf) {
             ASSERT_EQ(status, 0);
             for (bool preferSjis : {false, true}) {
                 std::string ours = CoreConvert(mail, preferSjis);
-                // Compare from a little before the first difference, so a
-                // failure shows the bytes around it rather than whole mails.
+                // A failure shows the bytes around the first difference.
                 std::size_t at = 0;
                 while (at < ours.size() && at < theirs.size() && ours[at] == theirs[at]) ++at;
                 std::size_t from = at < 16 ? 0 : at - 16;

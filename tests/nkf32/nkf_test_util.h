@@ -5,26 +5,20 @@
 #include <cstdint>
 #include <string>
 
-// Runs both codes of the core on `input`, each with an output buffer of
-// exactly size + 1 bytes (so the sanitizers see any write past the bound),
-// checks the returned length against the bound, the terminating zero and
-// that both gave the same bytes, and returns the output.
+// Both codes of the core on `input`, checked for the length bound, the
+// terminating zero, no write past size + 1 bytes and the same bytes.
 std::string CoreConvert(const std::string& input, bool preferShiftJis);
 
 // "82 A0 0D 0A" style dump for failure messages.
 std::string Hex(const std::string& bytes);
 
-// Pipes `input` through a shell command (via a temporary file) and returns
-// what it writes to stdout; *exitStatus gets the command's exit status.
+// What a shell command writes to stdout with `input` as its stdin, and its
+// exit status; whether a program can be run from the shell.
 std::string RunFilter(const std::string& command, const std::string& input, int* exitStatus);
-
-// Whether a program can be run from the shell.
 bool HaveProgram(const char* name);
 
 // Small deterministic generator, so every run sees the same texts.
-struct TestRandom {
-    std::uint64_t state;
-};
+struct TestRandom { std::uint64_t state; };
 std::uint64_t NextRandom(TestRandom* r);
 int RandomBelow(TestRandom* r, int bound);
 

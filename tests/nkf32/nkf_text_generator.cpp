@@ -9,11 +9,9 @@ int Pick(TestRandom* r, int lo, int hi) { return lo + RandomBelow(r, hi - lo + 1
 std::string AsciiWord(TestRandom* r) {
     static const char chars[] = "abcdefghijklmnopqrstuvwxyz0123456789 ,.:-=?@$()";
     std::string s;
-    int n = Pick(r, 1, 12);
-    for (int i = 0; i < n; ++i) s += chars[RandomBelow(r, sizeof chars - 1)];
+    for (int i = Pick(r, 1, 12); i > 0; --i) s += chars[RandomBelow(r, sizeof chars - 1)];
     return s;
 }
-
 
 // The cells that JIS X 0208 defines, as (row, first cell, last cell).  nkf
 // guesses another code for texts with undefined cells (CP932 or CP51932)
@@ -32,19 +30,14 @@ const CellRange kDefinedCells[] = {
 // A defined JIS X 0208 cell as (j1, j2), 0x21-0x7E each.  Rows 16-46 and
 // 48-83 are full; the table lists their first row only.
 void RandomCell(TestRandom* r, int* j1, int* j2) {
-    int pick = RandomBelow(r, 4);
-    int row;
-    int cell;
-    if (pick == 0) {
+    if (RandomBelow(r, 4) == 0) {
         const CellRange& range = kDefinedCells[RandomBelow(r, sizeof kDefinedCells / sizeof kDefinedCells[0])];
-        row = range.row;
-        cell = Pick(r, range.first, range.last);
+        *j1 = 0x20 + range.row;
+        *j2 = 0x20 + Pick(r, range.first, range.last);
     } else {
-        row = RandomBelow(r, 2) ? Pick(r, 16, 46) : Pick(r, 48, 83);
-        cell = Pick(r, 1, 94);
+        *j1 = 0x20 + (RandomBelow(r, 2) ? Pick(r, 16, 46) : Pick(r, 48, 83));
+        *j2 = 0x20 + Pick(r, 1, 94);
     }
-    *j1 = 0x20 + row;
-    *j2 = 0x20 + cell;
 }
 
 std::string CellInCode(MailCode code, int j1, int j2) {
@@ -65,14 +58,9 @@ std::string KanaInCode(MailCode code, int k) {  // k = 0xA1..0xDF
 std::string Japanese(TestRandom* r, MailCode code, int count, bool kana) {
     std::string s;
     if (code == MAIL_ISO2022JP) s += kana ? "\x1b(I" : "\x1b$B";
-    for (int i = 0; i < count; ++i) {
-        if (kana) {
-            s += KanaInCode(code, Pick(r, 0xA1, 0xDF));
-        } else {
-            int j1, j2;
-            RandomCell(r, &j1, &j2);
-            s += CellInCode(code, j1, j2);
-        }
+    for (int i = 0, j1, j2; i < count; ++i) {
+        if (kana) s += KanaInCode(code, Pick(r, 0xA1, 0xDF));
+        else RandomCell(r, &j1, &j2), s += CellInCode(code, j1, j2);
     }
     if (code == MAIL_ISO2022JP) s += "\x1b(B";
     return s;
@@ -90,8 +78,7 @@ std::string RandomMail(TestRandom* r, MailCode code, int bodyLines) {
     if (code == MAIL_EUCJP) s += std::string() + B(Pick(r, 0xF0, 0xF3)) + B(Pick(r, 0xA1, 0xFE)) + "\xa4\xf3";
     s += "\r\n";
     for (int line = 0; line < bodyLines; ++line) {
-        int pieces = Pick(r, 1, 6);
-        for (int p = 0; p < pieces; ++p) {
+        for (int pieces = Pick(r, 1, 6); pieces > 0; --pieces) {
             switch (RandomBelow(r, 5)) {
                 case 0: s += AsciiWord(r); break;
                 case 1: s += Japanese(r, code, Pick(r, 1, 6), true); break;

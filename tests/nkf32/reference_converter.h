@@ -1,17 +1,12 @@
-// A slow, plainly written second implementation of the converter's rules,
-// used by the tests and the fuzzer to check the fast core byte for byte.
-// It shares no code with the core: its decision is phrased as "the first
-// position at which exactly one reading rejects a token", its JIS to
-// Shift_JIS arithmetic works on row and cell numbers, and it walks the text
-// one token at a time.
+// A slow, plainly written second implementation of the converter's rules for
+// what nkf and iconv cannot judge, sharing no code with the core: the reading
+// goes by the first position where exactly one reading rejects a token, the
+// JIS arithmetic works on row and cell numbers, the walk goes token by token.
 #ifndef VESTIBAR_TESTS_NKF32_REFERENCE_CONVERTER_H
 #define VESTIBAR_TESTS_NKF32_REFERENCE_CONVERTER_H
 
 #include <string>
 
-enum RefReading { REF_SHIFT_JIS, REF_EUC_JP, REF_UTF8 };
-
-RefReading ReferenceReading(const std::string& text, bool preferShiftJis);
 std::string ReferenceConvert(const std::string& text, bool preferShiftJis);
 
 // Shift_JIS bytes of the JIS X 0208 cell (row, cell), both 1-94.

@@ -15,14 +15,11 @@
 namespace {
 
 // Zeros of any size with stretches written in; reads reaching `errorAt` fail.
-struct Sparse {
+struct Sparse final : msim::ByteSource {
+    Sparse(std::uint64_t size, std::uint64_t errorAt, std::map<std::uint64_t, std::string> patches)
+        : size(size), errorAt(errorAt), patches(std::move(patches)) {}
     std::uint64_t size, errorAt;
     std::map<std::uint64_t, std::string> patches;
-};
-struct SparseSource final : msim::ByteSource {
-    explicit SparseSource(const Sparse& bytes) : size(bytes.size), errorAt(bytes.errorAt), patches(bytes.patches) {}
-    std::uint64_t size, errorAt;
-    const std::map<std::uint64_t, std::string>& patches;
     std::uint64_t Size() const override { return size; }
     msim::ReadResult Read(std::uint64_t offset, void* buffer, std::size_t count) override
     {
@@ -53,8 +50,7 @@ constexpr std::uint64_t kNever = ~std::uint64_t{0};
 
 struct Case {
     const char* what;
-    Sparse mailbox;
-    Sparse index;  // size kNever: no index
+    Sparse mailbox, index;  // an index of size kNever: none
     bool skipDeleted;
     const char* expected;
 };
@@ -63,8 +59,8 @@ struct Case {
 // its bytes; then the end or the failure's text.
 std::string Walk(const Case& c)
 {
-    SparseSource mailbox(c.mailbox), index(c.index);
-    msim::MailboxWalk walk(mailbox, c.index.size != kNever ? &index : nullptr, c.skipDeleted);
+    Sparse mailbox = c.mailbox, index = c.index;
+    msim::MailboxWalk walk(mailbox, index.size != kNever ? &index : nullptr, c.skipDeleted);
     std::string text;
     if (walk.indexState() == msim::IndexState::kUnreadable)
         text += "index unreadable: " + walk.indexWarning().Describe("Inbox.mbx") + "; ";

@@ -1,10 +1,8 @@
-// libFuzzer target for the converter core.  For both options and both codes
-// (SSE2 and portable) it checks what
-// the program relies on: the output is zero-terminated and no longer than
-// the input, nothing is written past length + 1 bytes, the CR and LF bytes
-// come out exactly as they went in (so header block and line ends survive),
-// a text without NUL gives an output without NUL, and the result equals the
-// reference model's, so both codes give the same bytes.  Any violation aborts, which libFuzzer reports.
+// libFuzzer target for the converter core, both codes (SSE2 and portable)
+// and both options: the output is zero-terminated and no longer than the
+// input, nothing is written past length + 1 bytes, CR and LF come out
+// exactly as they went in (header block and line ends survive), a text
+// without NUL gives no NUL, and the bytes equal the reference model's.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,19 +15,10 @@
 
 namespace {
 
-NkfCode code = NKF_CODE_SSE2;
-
-void Fail(const char* what, bool preferSjis) {
-    std::fprintf(stderr, "nkf core fault (%s, %s code): %s\n", preferSjis ? "option Xs" : "option s",
-                 code == NKF_CODE_SSE2 ? "SSE2" : "portable", what);
-    std::abort();
-}
-
 std::string LineEnds(const char* s, std::size_t n) {
     std::string ends;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < n; ++i)
         if (s[i] == '\r' || s[i] == '\n') ends += s[i];
-    }
     return ends;
 }
 
@@ -39,23 +28,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const char* input = reinterpret_cast<const char*>(data);
     const std::size_t guard = 32;
     for (int k = 0; k < 4; ++k) {
-        code = k < 2 ? NKF_CODE_SSE2 : NKF_CODE_PORTABLE;
+        NkfCode code = k < 2 ? NKF_CODE_SSE2 : NKF_CODE_PORTABLE;
         bool preferSjis = (k & 1) != 0;
-        NkfOptions options = NkfCoreParseOptions(preferSjis ? "Xs" : "s");
         std::vector<char> out(size + 1 + guard, '\x5A');
-        std::size_t length = NkfCoreConvertWith(code, out.data(), input, size, options);
-        if (length > size) Fail("output longer than input", preferSjis);
-        if (out[length] != '\0') Fail("no terminating zero", preferSjis);
-        for (std::size_t k = size + 1; k < out.size(); ++k) {
-            if (out[k] != '\x5A') Fail("write past length + 1", preferSjis);
-        }
-        if (LineEnds(out.data(), length) != LineEnds(input, size)) Fail("CR/LF not kept", preferSjis);
-        if (std::memchr(input, 0, size) == nullptr && std::memchr(out.data(), 0, length) != nullptr) {
-            Fail("NUL in the output of a text without NUL", preferSjis);
-        }
-        std::string text(input, size);
-        if (ReferenceConvert(text, preferSjis) != std::string(out.data(), length)) {
-            Fail("output differs from the reference model", preferSjis);
+        std::size_t length = NkfCoreConvertWith(code, out.data(), input, size, NkfCoreParseOptions(preferSjis ? "Xs" : "s"));
+        const char* fault = nullptr;
+        if (length > size) fault = "output longer than input";
+        else if (out[length] != '\0') fault = "no terminating zero";
+        else if (std::string(out.begin() + size + 1, out.end()) != std::string(guard, '\x5A')) fault = "write past length + 1";
+        else if (LineEnds(out.data(), length) != LineEnds(input, size)) fault = "CR/LF not kept";
+        else if (!std::memchr(input, 0, size) && std::memchr(out.data(), 0, length)) fault = "NUL in the output of a text without NUL";
+        else if (ReferenceConvert(std::string(input, size), preferSjis) != std::string(out.data(), length))
+            fault = "output differs from the reference model";
+        if (fault) {
+            std::fprintf(stderr, "nkf core fault (%s, %s code): %s\n", preferSjis ? "option Xs" : "option s",
+                         code == NKF_CODE_SSE2 ? "SSE2" : "portable", fault);
+            std::abort();
         }
     }
     return 0;
