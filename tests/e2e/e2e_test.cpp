@@ -5,7 +5,6 @@
 // tools/sample/make_sample_store.py filled (with its expected outputs).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -25,8 +24,6 @@ const char ImKey[] = "Software\\Microsoft\\Internet Mail and News";
 const char WinbiffKey[] = "Software\\Orangesoft\\Winbiff\\Recent File List";
 const char *const Mailboxes[] = {"Inbox.mbx", "Sent Items.mbx", "Archive.mbx"};
 
-// --- The registry as the two mail programs leave it --------------------------
-
 void SetString(const char *keyName, const char *value, const std::string &data)
 {
     HKEY key;
@@ -36,13 +33,9 @@ void SetString(const char *keyName, const char *value, const std::string &data)
     RegCloseKey(key);
 }
 
-void DeleteKey(const char *keyName)
-{
-    RegDeleteKeyA(HKEY_CURRENT_USER, keyName);
-}
-
 // A scratch copy of the sample: Store\Mail\ with the mailboxes, a WinBiff
-// user directory, its configuration file, and a folder for .eml files.
+// user directory, its configuration file, and a folder for .eml files; the
+// registry as the two mail programs leave it.
 class EndToEnd : public testing::Test {
 protected:
     void SetUp() override
@@ -53,21 +46,13 @@ protected:
         GetTempPathA(sizeof temp, temp);
         root_ = std::string(temp) + "vestibar-e2e\\";
         RemoveTree(root_);
-        CreateDirectoryA(root_.c_str(), NULL);
-        CreateDirectoryA((root_ + "Store").c_str(), NULL);
-        CreateDirectoryA(mail().substr(0, mail().size() - 1).c_str(), NULL);
-        CreateDirectoryA(user().substr(0, user().size() - 1).c_str(), NULL);
-        CreateDirectoryA(eml().substr(0, eml().size() - 1).c_str(), NULL);
+        for (const std::string &dir : {root_, root_ + "Store\\", mail(), user(), eml()})
+            CreateDirectoryA(dir.c_str(), NULL);
         for (const char *name : Mailboxes) {
-            std::string base = std::string(name).substr(0, strlen(name) - 4);
-            CopyFileA((SamplePath + "Store\\Mail\\" + name).c_str(), (mail() + name).c_str(), TRUE);
-            CopyFileA((SamplePath + "Store\\Mail\\" + base + ".idx").c_str(), (mail() + base + ".idx").c_str(), TRUE);
+            for (std::string file : {std::string(name), std::string(name, strlen(name) - 4) + ".idx"})
+                CopyFileA((SamplePath + "Store\\Mail\\" + file).c_str(), (mail() + file).c_str(), TRUE);
         }
-        std::string ini = "[CONFIG]\r\nUserDirectory=" + user() + "\r\n";
-        HANDLE file = CreateFileA(iniPath().c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-        DWORD written;
-        WriteFile(file, ini.data(), (DWORD)ini.size(), &written, NULL);
-        CloseHandle(file);
+        WritePrivateProfileStringA("CONFIG", "UserDirectory", user().c_str(), iniPath().c_str());
         InstallMailPrograms();
         program_.started = false;
     }
@@ -89,9 +74,9 @@ protected:
         SetString(WinbiffKey, "File1", iniPath());
     }
 
-    HWND Start(int showCommand = SW_SHOWNORMAL)
+    HWND Start()
     {
-        EXPECT_TRUE(StartProgram(ProgramPath, &program_, showCommand));
+        EXPECT_TRUE(StartProgram(ProgramPath, &program_));
         HWND window = WaitForMainWindow();
         EXPECT_TRUE(window != NULL);
         return window;
@@ -101,9 +86,8 @@ protected:
     BoxSeen Run(HWND window, const std::string &emlPrefix = "")
     {
         Click(window, IDC_RUN);
-        if (!emlPrefix.empty()) {
+        if (!emlPrefix.empty())
             EXPECT_NE("", AnswerFileDialog(program_, emlPrefix.c_str()));
-        }
         return AnswerMessageBox(program_);
     }
 
@@ -128,17 +112,10 @@ std::string Text(UINT id)
     return std::string(buffer, length > 0 ? length : 0);
 }
 
-std::string Summary(int mailboxes, int messages)
+template <typename... Args> std::string Format(UINT id, Args... args)
 {
-    char text[256];
-    wsprintfA(text, Text(IDS_SUMMARY).c_str(), mailboxes, messages);
-    return text;
-}
-
-std::string SummaryWithDeleted(int mailboxes, int messages, int deleted)
-{
-    char text[256];
-    wsprintfA(text, Text(IDS_SUMMARY_WITH_DELETED).c_str(), mailboxes, messages, deleted);
+    char text[512];
+    wsprintfA(text, Text(id).c_str(), args...);
     return text;
 }
 
@@ -147,49 +124,38 @@ void ExpectBox(const BoxSeen &box, UINT textId, UINT captionId, UINT icon)
     ASSERT_TRUE(box.found) << "no message box";
     EXPECT_EQ(Text(textId), box.text);
     EXPECT_EQ(Text(captionId), box.caption);
-    if (box.icon != 0) {
+    if (box.icon != 0)
         EXPECT_EQ(icon, box.icon);
+}
+
+// .eml mode leaves deleted mail out, WinBiff mode here takes it in.
+TEST_F(EndToEnd, StoreRunsInBothModes)
+{
+    for (bool toEml : {true, false}) {
+        SCOPED_TRACE(toEml ? ".eml" : "WinBiff");
+        HWND window = Start();
+        Click(window, toEml ? IDC_TO_EML : IDC_INCLUDE_DELETED);
+        BoxSeen box = Run(window, toEml ? eml() + "exp" : "");
+        EXPECT_EQ(toEml ? Format(IDS_SUMMARY, 3, 7) : Format(IDS_SUMMARY_WITH_DELETED, 3, 9, 2), box.text);
+        EXPECT_EQ(Text(IDS_CAPTION_MESSAGE), box.caption);
+        // The directory search decides the mailbox order, hence the .eml
+        // numbering: their names and the multiset of contents are compared.
+        auto split = [](const std::map<std::string, std::string> &files) {
+            std::pair<std::vector<std::string>, std::multiset<std::string>> parts;
+            for (const auto &file : files) {
+                parts.first.push_back(file.first);
+                parts.second.insert(file.second);
+            }
+            return parts;
+        };
+        auto written = split(FolderFiles(toEml ? eml() : winbiffFolder()));
+        auto expected = split(Expected(toEml ? "eml-skip" : "winbiff-all"));
+        EXPECT_EQ(expected.first, written.first);
+        EXPECT_TRUE(expected.second == written.second) << "the contents differ";
+        if (!toEml)
+            EXPECT_EQ(Expected("winbiff-all"), FolderFiles(winbiffFolder()));
+        StopProgram(&program_);
     }
-}
-
-// The multiset of file contents, whatever their names.
-std::multiset<std::string> Contents(const std::map<std::string, std::string> &files)
-{
-    std::multiset<std::string> contents;
-    for (const auto &file : files)
-        contents.insert(file.second);
-    return contents;
-}
-
-// --- Store runs -------------------------------------------------------------
-
-TEST_F(EndToEnd, StoreRunAsEmlLeavesDeletedMailOut)
-{
-    HWND window = Start();
-    Click(window, IDC_TO_EML);
-    BoxSeen box = Run(window, eml() + "exp");
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(Summary(3, 7), box.text);
-    EXPECT_EQ(Text(IDS_CAPTION_MESSAGE), box.caption);
-    // The directory search decides the mailbox order, so the numbering may
-    // differ; the names and the set of contents may not.
-    std::map<std::string, std::string> written = FolderFiles(eml());
-    std::map<std::string, std::string> expected = Expected("eml-skip");
-    ASSERT_EQ(expected.size(), written.size());
-    auto name = written.begin();
-    for (const auto &file : expected)
-        EXPECT_EQ(file.first, (name++)->first);
-    EXPECT_TRUE(Contents(expected) == Contents(written));
-}
-
-TEST_F(EndToEnd, StoreRunIntoWinbiffWithDeletedMail)
-{
-    HWND window = Start();
-    Click(window, IDC_INCLUDE_DELETED);
-    BoxSeen box = Run(window);
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(SummaryWithDeleted(3, 9, 2), box.text);
-    EXPECT_EQ(Expected("winbiff-all"), FolderFiles(winbiffFolder()));
 }
 
 TEST_F(EndToEnd, SecondWinbiffRunMeetsTheFolderFile)
@@ -203,29 +169,24 @@ TEST_F(EndToEnd, SecondWinbiffRunMeetsTheFolderFile)
     EXPECT_EQ(first, FolderFiles(winbiffFolder()));
 }
 
-// --- Dropped files ---------------------------------------------------------
-
 // In drop order, the file that is no mailbox skipped; MS-IM's settings are
 // not consulted for a drop.
 TEST_F(EndToEnd, DroppedMailboxesInEitherMode)
 {
     for (bool eml : {true, false}) {
         SCOPED_TRACE(eml ? ".eml" : "WinBiff");
-        DeleteKey(ImKey);
+        RegDeleteKeyA(HKEY_CURRENT_USER, ImKey);
         HWND window = Start();
         if (eml)
             Click(window, IDC_TO_EML);
-        std::vector<std::string> paths;
-        for (const char *name : Mailboxes)
-            paths.push_back(mail() + name);
-        paths.push_back(mail() + "Inbox.idx");
+        std::vector<std::string> paths = {mail() + Mailboxes[0], mail() + Mailboxes[1], mail() + Mailboxes[2],
+                                          mail() + "Inbox.idx"};
         ASSERT_TRUE(DropFiles(program_, window, paths));
-        if (eml) {
+        if (eml)
             EXPECT_NE("", AnswerFileDialog(program_, (this->eml() + "exp").c_str()));
-        }
         BoxSeen box = AnswerMessageBox(program_);
         ASSERT_TRUE(box.found);
-        EXPECT_EQ(Summary(3, 7), box.text);
+        EXPECT_EQ(Format(IDS_SUMMARY, 3, 7), box.text);
         EXPECT_EQ(Expected(eml ? "eml-skip" : "winbiff-skip"), FolderFiles(eml ? this->eml() : winbiffFolder()));
         StopProgram(&program_);
     }
@@ -236,8 +197,7 @@ TEST_F(EndToEnd, DroppedMailboxesInEitherMode)
 // run ends there with its progress window closed.
 TEST_F(EndToEnd, DropsThatConvertNothing)
 {
-    char tooLong[512];
-    wsprintfA(tooLong, Text(IDS_OPEN_SOURCE_FAILED).c_str(), ERROR_FILENAME_EXCED_RANGE, "");
+    const std::string tooLong = Format(IDS_OPEN_SOURCE_FAILED, ERROR_FILENAME_EXCED_RANGE, "");
     const std::string deep = mail() + std::string(300, 'a');
     const struct {
         const char *name;
@@ -262,8 +222,7 @@ TEST_F(EndToEnd, DropsThatConvertNothing)
     }
 }
 
-// --- Locating the stores: each failure with its message -----------------------
-
+// Locating the stores: each failure with its message.
 TEST_F(EndToEnd, LocationFailures)
 {
     struct Case {
@@ -272,9 +231,9 @@ TEST_F(EndToEnd, LocationFailures)
         UINT textId, captionId;
     };
     const Case cases[] = {
-        {"MS-IM not installed", [](EndToEnd *) { DeleteKey(ImKey); }, IDS_IM_NOT_INSTALLED, IDS_CAPTION_REGISTRY},
+        {"MS-IM not installed", [](EndToEnd *) { RegDeleteKeyA(HKEY_CURRENT_USER, ImKey); }, IDS_IM_NOT_INSTALLED, IDS_CAPTION_REGISTRY},
         {"store root empty", [](EndToEnd *) { SetString(ImKey, "Store Root", ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
-        {"store root missing", [](EndToEnd *) { DeleteKey(ImKey); SetString(ImKey, NULL, ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
+        {"store root missing", [](EndToEnd *) { RegDeleteKeyA(HKEY_CURRENT_USER, ImKey); SetString(ImKey, NULL, ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
         // One character is a store root too: located, it holds no mailbox.
         {"store root of one character", [](EndToEnd *) { SetString(ImKey, "Store Root", "X"); }, IDS_NO_MAILBOX, IDS_CAPTION_ERROR},
         {"recent file list empty", [](EndToEnd *) { SetString(WinbiffKey, "File1", ""); }, IDS_WINBIFF_MAILBOX_INVALID, IDS_CAPTION_SETTINGS},
@@ -296,18 +255,10 @@ TEST_F(EndToEnd, LocationFailures)
     }
 }
 
-LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 // A top-level window of another program's class, made by this process.
 HWND MakeWindow(const char *className, const char *title)
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = PlainWindowProc;
-    windowClass.hInstance = GetModuleHandleA(NULL);
-    windowClass.lpszClassName = className;
+    WNDCLASSA windowClass = {0, DefWindowProcA, 0, 0, GetModuleHandleA(NULL), NULL, NULL, NULL, NULL, className};
     RegisterClassA(&windowClass);
     return CreateWindowA(className, title, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
                          GetModuleHandleA(NULL), NULL);
@@ -335,7 +286,7 @@ TEST_F(EndToEnd, OpenMsImWindowAsksForTheMailboxFolder)
     BoxSeen box = AnswerMessageBox(program_);
     DestroyWindow(msim);
     ASSERT_TRUE(box.found);
-    EXPECT_EQ(Summary(3, 7), box.text);
+    EXPECT_EQ(Format(IDS_SUMMARY, 3, 7), box.text);
     EXPECT_EQ(7u, FolderFiles(eml()).size());
 }
 
@@ -348,8 +299,6 @@ TEST_F(EndToEnd, CancelledExportDialogShowsNothing)
     EXPECT_FALSE(AnswerMessageBox(program_, 2000).found);
     EXPECT_TRUE(FolderFiles(eml()).empty());
 }
-
-// --- The window ---------------------------------------------------------------
 
 TEST_F(EndToEnd, SingleInstance)
 {
@@ -374,7 +323,7 @@ TEST_F(EndToEnd, AboutBox)
     ASSERT_TRUE(about != NULL);
     EXPECT_EQ("http://www.example.com/vestibar/", WindowText(GetDlgItem(about, IDC_WEB_ADDRESS)));
     EXPECT_FALSE(IsWindowEnabled(window));  // modal
-    PostMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+    Click(about, IDOK);
     for (int i = 0; i < 100 && IsWindow(about); i++)
         Sleep(50);
     EXPECT_FALSE(IsWindow(about));
