@@ -46,29 +46,24 @@ protected:
     UINT MenuState(UINT command) { return GetMenuState(SystemMenu, command, MF_BYCOMMAND) & MF_GRAYED; }
 };
 
+// A maximized start shows the window in its one size.
 TEST_F(MainWindow, InitialControlsWithAndWithoutWinbiff)
 {
-    const struct {
-        bool winbiff;
-        bool toWinbiff, toEml, groupEnabled;
-    } cases[] = {{true, true, false, true}, {false, false, true, false}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.winbiff ? "WinBiff installed" : "WinBiff absent");
-        SetWinbiffInstalled(c.winbiff);
-        ASSERT_EQ(1, CreateMainDialog(SW_SHOWNORMAL));
-        EXPECT_EQ(c.toWinbiff, Checked(IDC_TO_WINBIFF));
-        EXPECT_EQ(c.toEml, Checked(IDC_TO_EML));
+    for (bool winbiff : {true, false}) {
+        SCOPED_TRACE(winbiff ? "WinBiff installed" : "WinBiff absent");
+        SetWinbiffInstalled(winbiff);
+        ASSERT_EQ(1, CreateMainDialog(winbiff ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL));
+        EXPECT_TRUE(IsWindowVisible(MainDialog));
+        EXPECT_FALSE(IsZoomed(MainDialog));
+        EXPECT_EQ(winbiff, Checked(IDC_TO_WINBIFF));
+        EXPECT_EQ(!winbiff, Checked(IDC_TO_EML));
         EXPECT_TRUE(Checked(IDC_PREFER_KANA));
         EXPECT_FALSE(Checked(IDC_PREFER_EUC));
         EXPECT_FALSE(Checked(IDC_INCLUDE_DELETED));
-        for (int id : {IDC_TO_WINBIFF, IDC_CODE_GROUP, IDC_PREFER_KANA, IDC_PREFER_EUC}) {
-            SCOPED_TRACE(id);
-            EXPECT_EQ(c.groupEnabled, Enabled(id));
-        }
-        for (int id : {IDC_TO_EML, IDC_INCLUDE_DELETED, IDC_RUN, IDC_EXIT}) {
-            SCOPED_TRACE(id);
-            EXPECT_TRUE(Enabled(id));
-        }
+        for (int id : {IDC_TO_WINBIFF, IDC_CODE_GROUP, IDC_PREFER_KANA, IDC_PREFER_EUC, IDC_TO_EML,
+                       IDC_INCLUDE_DELETED, IDC_RUN, IDC_EXIT})
+            EXPECT_EQ(winbiff || id == IDC_TO_EML || id == IDC_INCLUDE_DELETED || id == IDC_RUN || id == IDC_EXIT,
+                      Enabled(id)) << "control " << id;
         DestroyWindow(MainDialog);
     }
     SetWinbiffInstalled(true);
@@ -98,21 +93,16 @@ TEST_F(MainWindow, SystemMenuFollowsMinimizedState)
 {
     ASSERT_EQ(1, CreateMainDialog(SW_SHOWNORMAL));
     UpdateSystemMenu();
-    EXPECT_EQ((UINT)MF_GRAYED, MenuState(SC_RESTORE));
-    EXPECT_EQ(0u, MenuState(SC_MOVE));
-    EXPECT_EQ(0u, MenuState(SC_MINIMIZE));
-    ShowWindow(MainDialog, SW_MINIMIZE);
-    SendMessageA(MainDialog, WM_INITMENU, (WPARAM)SystemMenu, 0);
-    EXPECT_EQ(0u, MenuState(SC_RESTORE));
-    EXPECT_EQ((UINT)MF_GRAYED, MenuState(SC_MOVE));
-    EXPECT_EQ((UINT)MF_GRAYED, MenuState(SC_MINIMIZE));
-}
-
-TEST_F(MainWindow, NeverShownMaximized)
-{
-    ASSERT_EQ(1, CreateMainDialog(SW_SHOWMAXIMIZED));
-    EXPECT_TRUE(IsWindowVisible(MainDialog));
-    EXPECT_FALSE(IsZoomed(MainDialog));
+    for (bool minimized : {false, true}) {
+        SCOPED_TRACE(minimized ? "minimized" : "normal");
+        if (minimized) {
+            ShowWindow(MainDialog, SW_MINIMIZE);
+            SendMessageA(MainDialog, WM_INITMENU, (WPARAM)SystemMenu, 0);
+        }
+        EXPECT_EQ(minimized ? 0u : (UINT)MF_GRAYED, MenuState(SC_RESTORE));
+        EXPECT_EQ(minimized ? (UINT)MF_GRAYED : 0u, MenuState(SC_MOVE));
+        EXPECT_EQ(minimized ? (UINT)MF_GRAYED : 0u, MenuState(SC_MINIMIZE));
+    }
 }
 
 TEST_F(MainWindow, ModeButtonsSwitchTheCodeGroup)
