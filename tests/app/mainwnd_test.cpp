@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "mainwnd.h"
 #include "msgbox_recorder.h"
 #include "resource.h"
@@ -17,14 +18,10 @@ const char WinbiffKey[] = "Software\\Orangesoft\\Winbiff\\Recent File List";
 
 void SetWinbiffInstalled(bool installed)
 {
-    if (installed) {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, WinbiffKey, 0, NULL, 0, KEY_ALL_ACCESS,
-                                                 NULL, &key, NULL));
-        RegCloseKey(key);
-    } else {
+    if (installed)
+        ASSERT_TRUE(SetUserString(WinbiffKey, NULL, ""));
+    else
         RegDeleteKeyA(HKEY_CURRENT_USER, WinbiffKey);
-    }
 }
 
 class MainWindow : public testing::Test {

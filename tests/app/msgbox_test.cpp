@@ -1,5 +1,7 @@
 // The five message-box routines: text, caption and style of each box, the
-// fallback for a text that does not load, and texts too long for a box.
+// fallback for a text that does not load, and texts too long for a box; and
+// the string table as the program loads it under code page 932: each text
+// whole Shift_JIS, fitting the buffer it is loaded into, no other id loading.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +10,7 @@
 #include "msgbox.h"
 #include "msgbox_recorder.h"
 #include "resource.h"
+#include "state.h"
 #include "textcut.h"
 
 namespace {
@@ -158,6 +161,38 @@ TEST_F(MessageBoxTest, LongTextIsCutBetweenCharacters)
         while (boundary + (step = IsShiftJisLeadByte((unsigned char)full[boundary]) ? 2 : 1) <= 255)
             boundary += step;
         EXPECT_EQ(full.substr(0, boundary), RecordedBoxes()[0].text);
+    }
+}
+
+TEST(StringTable, EveryTextIsShiftJisAndFitsItsBuffer)
+{
+    ASSERT_EQ(932u, GetACP());
+    // The boxes load into 256 bytes, the About item into 32, the file
+    // dialogs' titles into 64.
+    const struct { UINT id; int buffer; } texts[] = {
+        {IDS_CAPTION_REGISTRY, 256}, {IDS_CAPTION_SETTINGS, 256}, {IDS_CAPTION_ERROR, 256},
+        {IDS_CAPTION_MESSAGE, 256}, {IDS_WINBIFF_NOT_INSTALLED, 256}, {IDS_WINBIFF_RUNNING, 256},
+        {IDS_IM_NOT_INSTALLED, 256}, {IDS_IM_STORE_UNKNOWN, 256}, {IDS_WINBIFF_STORE_UNKNOWN, 256},
+        {IDS_CLASS_NOT_REGISTERED, 256}, {IDS_WINDOW_NOT_OPENED, 256}, {IDS_WINBIFF_MAILBOX_INVALID, 256},
+        {IDS_SUMMARY, 256}, {IDS_SUMMARY_WITH_DELETED, 256}, {IDS_NO_MAILBOX, 256},
+        {IDS_CREATE_DIRECTORY_FAILED, 256}, {IDS_FIND_NEXT_FAILED, 256}, {IDS_OPEN_SOURCE_FAILED, 256},
+        {IDS_CREATE_DEST_FAILED, 256}, {IDS_READ_SOURCE_FAILED, 256}, {IDS_READ_INDEX_FAILED, 256},
+        {IDS_WRITE_DEST_FAILED, 256}, {IDS_NOT_A_MAILBOX, 256}, {IDS_OUT_OF_MEMORY, 256},
+        {IDS_DEST_EXISTS, 256}, {IDS_ABOUT_MENU, 32}, {IDS_EXPORT_TITLE, 64}, {IDS_IMPORT_TITLE, 64},
+    };
+    bool listed[512] = {};
+    for (const auto &t : texts) {
+        SCOPED_TRACE("string id " + std::to_string(t.id));
+        listed[t.id] = true;
+        char text[1024];
+        int length = LoadStringA(AppInstance, t.id, text, sizeof text);
+        EXPECT_GT(length, 0);
+        EXPECT_LT(length, t.buffer);
+        EXPECT_LT(0, MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, text, length, NULL, 0)) << text;
+    }
+    for (UINT id = 0; id < 512; id++) {
+        char text[16];
+        EXPECT_TRUE(listed[id] || LoadStringA(AppInstance, id, text, sizeof text) == 0) << "string id " << id;
     }
 }
 

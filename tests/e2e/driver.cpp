@@ -18,26 +18,6 @@ template <typename Found> auto Poll(DWORD timeoutMs, Found found) -> decltype(fo
     }
 }
 
-struct FindContext {
-    DWORD processId;
-    int controlId;
-    HWND found;
-};
-
-BOOL CALLBACK FindDialogProc(HWND window, LPARAM lParam)
-{
-    FindContext *context = (FindContext *)lParam;
-    DWORD owner = 0;
-    char className[16];
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != context->processId || !IsWindowVisible(window) ||
-        GetClassNameA(window, className, sizeof className) == 0 || strcmp(className, "#32770") != 0 ||
-        GetDlgItem(window, context->controlId) == NULL)
-        return TRUE;
-    context->found = window;
-    return FALSE;
-}
-
 // A message box's icon is a static control showing a system icon; which
 // one is told by comparing with the icons the system lends.
 UINT BoxIcon(HWND box)
@@ -114,9 +94,13 @@ HWND WaitForMainWindow(DWORD timeoutMs)
 
 HWND FindDialog(const Program &program, int controlId)
 {
-    FindContext context = {program.process.dwProcessId, controlId, NULL};
-    EnumWindows(FindDialogProc, (LPARAM)&context);
-    return context.found;
+    for (HWND window = NULL; (window = FindWindowExA(NULL, window, "#32770", NULL)) != NULL;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == program.process.dwProcessId && IsWindowVisible(window) && GetDlgItem(window, controlId))
+            return window;
+    }
+    return NULL;
 }
 
 HWND WaitForDialog(const Program &program, int controlId, DWORD timeoutMs)

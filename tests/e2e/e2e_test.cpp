@@ -1,5 +1,6 @@
 // End to end: the real vestibar.exe with NKF32.dll, driven from this process
-// as a user would drive it, over a sample MS-IM store.
+// as a user would drive it, over a sample MS-IM store; and the resources
+// built into it (the two sizes of each dialog, the icon, the version record).
 //
 // Command line: e2e_tests PROGRAM SAMPLE, where SAMPLE is the folder that
 // tools/sample/make_sample_store.py filled (with its expected outputs).
@@ -23,15 +24,6 @@ std::string SamplePath;   // the generated store, ending in a backslash
 const char ImKey[] = "Software\\Microsoft\\Internet Mail and News";
 const char WinbiffKey[] = "Software\\Orangesoft\\Winbiff\\Recent File List";
 const char *const Mailboxes[] = {"Inbox.mbx", "Sent Items.mbx", "Archive.mbx"};
-
-void SetString(const char *keyName, const char *value, const std::string &data)
-{
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
-    if (value != NULL)
-        RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)data.c_str(), (DWORD)data.size() + 1);
-    RegCloseKey(key);
-}
 
 // A scratch copy of the sample: Store\Mail\ with the mailboxes, a WinBiff
 // user directory, its configuration file, and a folder for .eml files; the
@@ -70,8 +62,8 @@ protected:
 
     void InstallMailPrograms()
     {
-        SetString(ImKey, "Store Root", root_ + "Store");
-        SetString(WinbiffKey, "File1", iniPath());
+        EXPECT_TRUE(SetUserString(ImKey, "Store Root", root_ + "Store"));
+        EXPECT_TRUE(SetUserString(WinbiffKey, "File1", iniPath()));
     }
 
     HWND Start()
@@ -117,15 +109,6 @@ template <typename... Args> std::string Format(UINT id, Args... args)
     char text[512];
     wsprintfA(text, Text(id).c_str(), args...);
     return text;
-}
-
-void ExpectBox(const BoxSeen &box, UINT textId, UINT captionId, UINT icon)
-{
-    ASSERT_TRUE(box.found) << "no message box";
-    EXPECT_EQ(Text(textId), box.text);
-    EXPECT_EQ(Text(captionId), box.caption);
-    if (box.icon != 0)
-        EXPECT_EQ(icon, box.icon);
 }
 
 // .eml mode leaves deleted mail out, WinBiff mode here takes it in.
@@ -197,8 +180,8 @@ TEST_F(EndToEnd, DroppedMailboxesInEitherMode)
 // run ends there with its progress window closed.
 TEST_F(EndToEnd, DropsThatConvertNothing)
 {
-    const std::string tooLong = Format(IDS_OPEN_SOURCE_FAILED, ERROR_FILENAME_EXCED_RANGE, "");
-    const std::string deep = mail() + std::string(300, 'a');
+    const std::string tooLong = Format(IDS_OPEN_SOURCE_FAILED, ERROR_FILENAME_EXCED_RANGE, ""),
+                      deep = mail() + std::string(300, 'a');
     const struct {
         const char *name;
         std::vector<std::string> paths;
@@ -222,39 +205,6 @@ TEST_F(EndToEnd, DropsThatConvertNothing)
     }
 }
 
-// Locating the stores: each failure with its message.
-TEST_F(EndToEnd, LocationFailures)
-{
-    struct Case {
-        const char *name;
-        void (*arrange)(EndToEnd *);
-        UINT textId, captionId;
-    };
-    const Case cases[] = {
-        {"MS-IM not installed", [](EndToEnd *) { RegDeleteKeyA(HKEY_CURRENT_USER, ImKey); }, IDS_IM_NOT_INSTALLED, IDS_CAPTION_REGISTRY},
-        {"store root empty", [](EndToEnd *) { SetString(ImKey, "Store Root", ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
-        {"store root missing", [](EndToEnd *) { RegDeleteKeyA(HKEY_CURRENT_USER, ImKey); SetString(ImKey, NULL, ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
-        // One character is a store root too: located, it holds no mailbox.
-        {"store root of one character", [](EndToEnd *) { SetString(ImKey, "Store Root", "X"); }, IDS_NO_MAILBOX, IDS_CAPTION_ERROR},
-        {"recent file list empty", [](EndToEnd *) { SetString(WinbiffKey, "File1", ""); }, IDS_WINBIFF_MAILBOX_INVALID, IDS_CAPTION_SETTINGS},
-        {"no UserDirectory", [](EndToEnd *t) { SetString(WinbiffKey, "File1", t->root_ + "missing.ini"); }, IDS_WINBIFF_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        InstallMailPrograms();
-        c.arrange(this);
-        HWND window = Start();
-        BoxSeen box = Run(window, "");
-        ExpectBox(box, c.textId, c.captionId, MB_ICONERROR);
-        // The run stops there: no progress window left, nothing written.
-        EXPECT_TRUE(FindDialog(program_, IDC_PROGRESS_BAR) == NULL);
-        EXPECT_TRUE(FolderFiles(winbiffFolder()).empty());
-        Click(window, IDC_EXIT);
-        EXPECT_EQ(1, WaitForExit(&program_));
-        StopProgram(&program_);
-    }
-}
-
 // A top-level window of another program's class, made by this process.
 HWND MakeWindow(const char *className, const char *title)
 {
@@ -264,19 +214,49 @@ HWND MakeWindow(const char *className, const char *title)
                          GetModuleHandleA(NULL), NULL);
 }
 
-TEST_F(EndToEnd, WinbiffRunningStopsTheRun)
+// Locating the stores, and WinBiff running: each failure with its message.
+TEST_F(EndToEnd, LocationFailures)
 {
-    HWND winbiff = MakeWindow("WINBIFF", "WinBiff");
-    HWND window = Start();
-    ExpectBox(Run(window), IDS_WINBIFF_RUNNING, IDS_CAPTION_ERROR, MB_ICONERROR);
-    DestroyWindow(winbiff);
-    EXPECT_TRUE(FolderFiles(winbiffFolder()).empty());
+    struct Case {
+        const char *name;
+        void (*arrange)(EndToEnd *);
+        UINT textId, captionId;
+    };
+    const Case cases[] = {
+        {"MS-IM not installed", [](EndToEnd *) { RegDeleteKeyA(HKEY_CURRENT_USER, ImKey); }, IDS_IM_NOT_INSTALLED, IDS_CAPTION_REGISTRY},
+        {"store root empty", [](EndToEnd *) { SetUserString(ImKey, "Store Root", ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
+        {"store root missing", [](EndToEnd *) { RegDeleteKeyA(HKEY_CURRENT_USER, ImKey); SetUserString(ImKey, NULL, ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
+        // One character is a store root too: located, it holds no mailbox.
+        {"store root of one character", [](EndToEnd *) { SetUserString(ImKey, "Store Root", "X"); }, IDS_NO_MAILBOX, IDS_CAPTION_ERROR},
+        {"recent file list empty", [](EndToEnd *) { SetUserString(WinbiffKey, "File1", ""); }, IDS_WINBIFF_MAILBOX_INVALID, IDS_CAPTION_SETTINGS},
+        {"no UserDirectory", [](EndToEnd *t) { SetUserString(WinbiffKey, "File1", t->root_ + "missing.ini"); }, IDS_WINBIFF_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
+        {"WinBiff running", [](EndToEnd *) { MakeWindow("WINBIFF", "WinBiff"); }, IDS_WINBIFF_RUNNING, IDS_CAPTION_ERROR},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        InstallMailPrograms();
+        c.arrange(this);
+        HWND window = Start();
+        BoxSeen box = Run(window, "");
+        DestroyWindow(FindWindowA("WINBIFF", NULL));
+        EXPECT_TRUE(box.found) << "no message box";
+        EXPECT_EQ(Text(c.textId), box.text);
+        EXPECT_EQ(Text(c.captionId), box.caption);
+        if (box.icon != 0)
+            EXPECT_EQ((UINT)MB_ICONERROR, box.icon);
+        // The run stops there: no progress window left, nothing written.
+        EXPECT_TRUE(FindDialog(program_, IDC_PROGRESS_BAR) == NULL);
+        EXPECT_TRUE(FolderFiles(winbiffFolder()).empty());
+        Click(window, IDC_EXIT);
+        EXPECT_EQ(1, WaitForExit(&program_));
+        StopProgram(&program_);
+    }
 }
 
 TEST_F(EndToEnd, OpenMsImWindowAsksForTheMailboxFolder)
 {
     // The registry's store root is wrong; the open dialog names the folder.
-    SetString(ImKey, "Store Root", root_ + "Nowhere");
+    SetUserString(ImKey, "Store Root", root_ + "Nowhere");
     HWND msim = MakeWindow("CabinetWClass", "Internet Mail");
     HWND window = Start();
     Click(window, IDC_TO_EML);
@@ -328,6 +308,102 @@ TEST_F(EndToEnd, AboutBox)
         Sleep(50);
     EXPECT_FALSE(IsWindow(about));
     EXPECT_TRUE(IsWindowEnabled(window));
+}
+
+// --- The resources of the built program ---------------------------------------
+
+class ProgramResources : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        module_ = LoadLibraryExA(ProgramPath.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_TRUE(module_ != NULL) << ProgramPath << " error " << GetLastError();
+    }
+    void TearDown() override
+    {
+        if (module_)
+            FreeLibrary(module_);
+    }
+    std::vector<BYTE> Raw(LPCSTR type, WORD id)
+    {
+        HRSRC info = FindResourceExA(module_, type, MAKEINTRESOURCEA(id), MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
+        if (!info)
+            return {};
+        const BYTE *data = (const BYTE *)LockResource(LoadResource(module_, info));
+        return std::vector<BYTE>(data, data + SizeofResource(module_, info));
+    }
+    HMODULE module_ = NULL;
+};
+
+// The set chosen on large screens is the same dialog in 8 points instead
+// of 10: one byte of difference, the point size.
+TEST_F(ProgramResources, PairsDifferOnlyInFontSize)
+{
+    for (WORD base : {IDD_MAIN, IDD_ABOUT, IDD_PROGRESS}) {
+        SCOPED_TRACE("dialog " + std::to_string(base));
+        std::vector<BYTE> normal = Raw(RT_DIALOG, base);
+        std::vector<BYTE> large = Raw(RT_DIALOG, (WORD)(base + DIALOG_VARIANT_LARGE_DPI));
+        ASSERT_FALSE(normal.empty());
+        ASSERT_EQ(normal.size(), large.size());
+        size_t differing = 0;
+        for (size_t i = 0; i < normal.size(); i++) {
+            if (normal[i] != large[i]) {
+                differing++;
+                EXPECT_EQ(10, normal[i]) << "offset " << i;
+                EXPECT_EQ(8, large[i]) << "offset " << i;
+            }
+        }
+        EXPECT_EQ(1u, differing);
+    }
+}
+
+TEST_F(ProgramResources, IconIsOne32x32SixteenColourImage)
+{
+    std::vector<BYTE> group = Raw(RT_GROUP_ICON, IDI_MAIN);
+    // GRPICONDIR (6 bytes) and one GRPICONDIRENTRY (14 bytes).
+    ASSERT_EQ(20u, group.size());
+    const struct { size_t at, size; DWORD value; const char *field; } fields[] = {
+        {4, 2, 1, "count"}, {6, 1, 32, "width"}, {7, 1, 32, "height"}, {8, 1, 16, "colours"},
+        {10, 2, 1, "planes"}, {12, 2, 4, "bits per pixel"}, {14, 4, 744, "bytes"}, {18, 2, 1, "image id"},
+    };
+    for (const auto &f : fields) {
+        DWORD value = 0;
+        memcpy(&value, &group[f.at], f.size);
+        EXPECT_EQ(f.value, value) << f.field;
+    }
+    EXPECT_EQ(744u, Raw(RT_ICON, 1).size());
+}
+
+TEST_F(ProgramResources, VersionRecord)
+{
+    DWORD ignored = 0, size = GetFileVersionInfoSizeA(ProgramPath.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(ProgramPath.c_str(), 0, size, info.data()));
+    VS_FIXEDFILEINFO *fixed = NULL;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", (void **)&fixed, &length));
+    ASSERT_EQ(sizeof *fixed, length);
+    const DWORD found[] = {fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionLS, fixed->dwFileType};
+    EXPECT_EQ((std::vector<DWORD>{0, 3, 3, VFT_APP}), std::vector<DWORD>(found, found + 4)) << "file version, product version, type";
+    // The one translation: Japanese, Unicode.
+    WORD *translation = NULL;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", (void **)&translation, &length));
+    ASSERT_EQ(4u, length);
+    EXPECT_EQ(0x0411, translation[0]);
+    EXPECT_EQ(1200, translation[1]);
+    const struct { const char *key, *value; } strings[] = {
+        {"CompanyName", "Vestibar Works"}, {"FileDescription", "Vestibar Mail Data Converter"},
+        {"FileVersion", "0.03"}, {"InternalName", "Vestibar"}, {"ProductVersion", "0.03"},
+        {"LegalCopyright", "Copyright (C) 1997 Vestibar Works"}, {"OriginalFilename", "vestibar.exe"},
+        {"ProductName", "Vestibar Works Vestibar"},
+    };
+    for (const auto &s : strings) {
+        char *value = NULL;
+        std::string key = std::string("\\StringFileInfo\\041104b0\\") + s.key;
+        EXPECT_TRUE(VerQueryValueA(info.data(), key.c_str(), (void **)&value, &length)) << key;
+        EXPECT_STREQ(s.value, value ? value : "") << key;
+    }
 }
 
 }  // namespace

@@ -70,3 +70,13 @@ std::vector<std::string> ListTree(const std::string &dir)
     std::sort(names.begin(), names.end());
     return names;
 }
+
+bool SetUserString(const char *keyName, const char *value, const std::string &data)
+{
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
+        return false;
+    LONG set = value ? RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)data.c_str(), (DWORD)data.size() + 1) : 0;
+    RegCloseKey(key);
+    return set == ERROR_SUCCESS;
+}

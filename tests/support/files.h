@@ -1,5 +1,5 @@
 // Files for the tests and the tools beside them (the demo's driver, the
-// benchmark).  Nothing here asserts, so that programs without GoogleTest can
+// benchmark), and the registry.  Nothing here asserts, so that programs without GoogleTest can
 // use it.  Folder names end in a backslash.
 #ifndef VESTIBAR_TEST_FILES_H
 #define VESTIBAR_TEST_FILES_H
@@ -20,5 +20,8 @@ bool ReadBytes(const std::string &path, std::string *bytes, DWORD share = FILE_S
 std::map<std::string, std::string> FolderFiles(const std::string &folder);
 // Every file below `dir`, as paths relative to it, sorted.
 std::vector<std::string> ListTree(const std::string &dir);
+// Makes the key under HKEY_CURRENT_USER and sets the string `value` in it
+// (nothing when NULL).
+bool SetUserString(const char *key, const char *value, const std::string &data);
 
 #endif
