@@ -12,7 +12,6 @@
 
 #include <stdlib.h>
 
-#include <atomic>
 #include <map>
 #include <string>
 #include <thread>
@@ -25,7 +24,6 @@
 #include "runs.h"
 #include "state.h"
 #include "store_builder.h"
-#include "textcut.h"
 
 namespace {
 
@@ -163,9 +161,8 @@ protected:
         for (const std::string &name : WriteStore(boxes))
             all.insert(all.end(), boxes.at(name).begin(), boxes.at(name).end());
         EXPECT_EQ(1, Run(mode, out + "exp"));
-        char composed[1025], summary[MESSAGE_TEXT_SIZE];
-        wsprintfA(composed, PlainText(IDS_SUMMARY).c_str(), (int)boxes.size(), (int)all.size());
-        CopyTextCut(summary, sizeof summary, composed);
+        char summary[256];
+        wsprintfA(summary, PlainText(IDS_SUMMARY).c_str(), (int)boxes.size(), (int)all.size());
         const std::vector<RecordedBox> &shown = RecordedBoxes();
         ASSERT_EQ(1u, shown.size()) << (shown.empty() ? std::string("no box") : shown[0].text);
         EXPECT_EQ(summary, shown[0].text);
@@ -189,20 +186,9 @@ protected:
         RunState.skipDeleted = 1;
         if (mode == WINBIFF)
             return RunWinbiffStore();
-        std::atomic<bool> done(false);
         bool answered = false;
-        std::thread user([&] {
-            HWND dialog = NULL;
-            while (!done && (dialog = FindDialog(Self(), 0x47C)) == NULL)
-                Sleep(20);
-            if (dialog == NULL)
-                return;
-            SendMessageA(GetDlgItem(dialog, 0x47C), WM_SETTEXT, 0, (LPARAM)emlPrefix.c_str());
-            PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-            answered = true;
-        });
+        std::thread user([&] { answered = !AnswerFileDialog(Self(), emlPrefix.c_str()).empty(); });
         int result = RunEmlStore();
-        done = true;
         user.join();
         // The save dialog made the chosen folder current; held, it could not go.
         SetCurrentDirectoryA("C:\\");
