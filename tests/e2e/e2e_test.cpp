@@ -111,67 +111,61 @@ template <typename... Args> std::string Format(UINT id, Args... args)
     return text;
 }
 
-// .eml mode leaves deleted mail out, WinBiff mode here takes it in.
-TEST_F(EndToEnd, StoreRunsInBothModes)
+// Store runs and drops in both modes.  The store's .eml run leaves deleted
+// mail out, its WinBiff run here takes it in.  Drops go in drop order, skip
+// the file that is no mailbox and do not consult MS-IM's settings.
+TEST_F(EndToEnd, StoreRunsAndDropsInBothModes)
 {
-    for (bool toEml : {true, false}) {
-        SCOPED_TRACE(toEml ? ".eml" : "WinBiff");
+    const struct {
+        const char *name;
+        bool drop, toEml;
+        int click;
+        std::string summary;
+        const char *expected;
+    } cases[] = {
+        {"store run, .eml", false, true, IDC_TO_EML, Format(IDS_SUMMARY, 3, 7), "eml-skip"},
+        {"store run, WinBiff", false, false, IDC_INCLUDE_DELETED, Format(IDS_SUMMARY_WITH_DELETED, 3, 9, 2),
+         "winbiff-all"},
+        {"drop, .eml", true, true, IDC_TO_EML, Format(IDS_SUMMARY, 3, 7), "eml-skip"},
+        {"drop, WinBiff", true, false, IDC_TO_WINBIFF, Format(IDS_SUMMARY, 3, 7), "winbiff-skip"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.drop)
+            RegDeleteKeyA(HKEY_CURRENT_USER, ImKey);
         HWND window = Start();
-        Click(window, toEml ? IDC_TO_EML : IDC_INCLUDE_DELETED);
-        BoxSeen box = Run(window, toEml ? eml() + "exp" : "");
-        EXPECT_EQ(toEml ? Format(IDS_SUMMARY, 3, 7) : Format(IDS_SUMMARY_WITH_DELETED, 3, 9, 2), box.text);
-        EXPECT_EQ(Text(IDS_CAPTION_MESSAGE), box.caption);
-        // The directory search decides the mailbox order, hence the .eml
-        // numbering: their names and the multiset of contents are compared.
-        auto split = [](const std::map<std::string, std::string> &files) {
-            std::pair<std::vector<std::string>, std::multiset<std::string>> parts;
-            for (const auto &file : files) {
-                parts.first.push_back(file.first);
-                parts.second.insert(file.second);
-            }
-            return parts;
-        };
-        auto written = split(FolderFiles(toEml ? eml() : winbiffFolder()));
-        auto expected = split(Expected(toEml ? "eml-skip" : "winbiff-all"));
-        EXPECT_EQ(expected.first, written.first);
-        EXPECT_TRUE(expected.second == written.second) << "the contents differ";
-        if (!toEml)
-            EXPECT_EQ(Expected("winbiff-all"), FolderFiles(winbiffFolder()));
-        StopProgram(&program_);
-    }
-}
-
-TEST_F(EndToEnd, SecondWinbiffRunMeetsTheFolderFile)
-{
-    HWND window = Start();
-    ASSERT_TRUE(Run(window).found);
-    std::map<std::string, std::string> first = FolderFiles(winbiffFolder());
-    BoxSeen box = Run(window);
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(0u, box.text.find(Text(IDS_DEST_EXISTS).substr(0, Text(IDS_DEST_EXISTS).size() - 2)));
-    EXPECT_EQ(first, FolderFiles(winbiffFolder()));
-}
-
-// In drop order, the file that is no mailbox skipped; MS-IM's settings are
-// not consulted for a drop.
-TEST_F(EndToEnd, DroppedMailboxesInEitherMode)
-{
-    for (bool eml : {true, false}) {
-        SCOPED_TRACE(eml ? ".eml" : "WinBiff");
-        RegDeleteKeyA(HKEY_CURRENT_USER, ImKey);
-        HWND window = Start();
-        if (eml)
-            Click(window, IDC_TO_EML);
-        std::vector<std::string> paths = {mail() + Mailboxes[0], mail() + Mailboxes[1], mail() + Mailboxes[2],
-                                          mail() + "Inbox.idx"};
-        ASSERT_TRUE(DropFiles(program_, window, paths));
-        if (eml)
-            EXPECT_NE("", AnswerFileDialog(program_, (this->eml() + "exp").c_str()));
+        Click(window, c.click);
+        if (c.drop)
+            ASSERT_TRUE(DropFiles(program_, window, {mail() + Mailboxes[0], mail() + Mailboxes[1],
+                                                     mail() + Mailboxes[2], mail() + "Inbox.idx"}));
+        else
+            Click(window, IDC_RUN);
+        if (c.toEml)
+            EXPECT_NE("", AnswerFileDialog(program_, (eml() + "exp").c_str()));
         BoxSeen box = AnswerMessageBox(program_);
-        ASSERT_TRUE(box.found);
-        EXPECT_EQ(Format(IDS_SUMMARY, 3, 7), box.text);
-        EXPECT_EQ(Expected(eml ? "eml-skip" : "winbiff-skip"), FolderFiles(eml ? this->eml() : winbiffFolder()));
+        EXPECT_EQ(c.summary, box.text);
+        EXPECT_EQ(Text(IDS_CAPTION_MESSAGE), box.caption);
+        std::map<std::string, std::string> written = FolderFiles(c.toEml ? eml() : winbiffFolder()),
+                                           expected = Expected(c.expected);
+        if (c.drop || !c.toEml) {
+            EXPECT_EQ(expected, written);
+        } else {
+            // The directory search decides the mailbox order, hence the
+            // numbering: the names and the multiset of contents are compared.
+            std::vector<std::string> names[2];
+            std::multiset<std::string> contents[2];
+            for (int i = 0; i < 2; i++)
+                for (const auto &file : i ? written : expected) {
+                    names[i].push_back(file.first);
+                    contents[i].insert(file.second);
+                }
+            EXPECT_EQ(names[0], names[1]);
+            EXPECT_TRUE(contents[0] == contents[1]) << "the contents differ";
+        }
         StopProgram(&program_);
+        RemoveTree(eml());
+        CreateDirectoryA(eml().c_str(), NULL);
+        RemoveTree(winbiffFolder());
     }
 }
 
@@ -187,7 +181,6 @@ TEST_F(EndToEnd, DropsThatConvertNothing)
         std::vector<std::string> paths;
         std::string box;  // its start; empty: no box
     } cases[] = {
-        {"no mailbox", {mail() + "Inbox.idx"}, ""},
         {"long path of no mailbox", {deep + ".idx"}, ""},
         {"mailbox path too long", {deep + ".mbx", mail() + "Inbox.mbx"}, tooLong},
     };
