@@ -78,8 +78,7 @@ protected:
     BoxSeen Run(HWND window, const std::string &emlPrefix = "")
     {
         Click(window, IDC_RUN);
-        if (!emlPrefix.empty())
-            EXPECT_NE("", AnswerFileDialog(program_, emlPrefix.c_str()));
+        EXPECT_TRUE(emlPrefix.empty() || AnswerFileDialog(program_, emlPrefix.c_str()) != "") << "no save dialog";
         return AnswerMessageBox(program_);
     }
 
@@ -140,8 +139,7 @@ TEST_F(EndToEnd, StoreRunsAndDropsInBothModes)
                                                      mail() + Mailboxes[2], mail() + "Inbox.idx"}));
         else
             Click(window, IDC_RUN);
-        if (c.toEml)
-            EXPECT_NE("", AnswerFileDialog(program_, (eml() + "exp").c_str()));
+        EXPECT_TRUE(!c.toEml || AnswerFileDialog(program_, (eml() + "exp").c_str()) != "") << "no save dialog";
         BoxSeen box = AnswerMessageBox(program_);
         EXPECT_EQ(c.summary, box.text);
         EXPECT_EQ(Text(IDS_CAPTION_MESSAGE), box.caption);
@@ -235,8 +233,7 @@ TEST_F(EndToEnd, LocationFailures)
         EXPECT_TRUE(box.found) << "no message box";
         EXPECT_EQ(Text(c.textId), box.text);
         EXPECT_EQ(Text(c.captionId), box.caption);
-        if (box.icon != 0)
-            EXPECT_EQ((UINT)MB_ICONERROR, box.icon);
+        EXPECT_TRUE(box.icon == 0 || box.icon == MB_ICONERROR) << "icon " << box.icon;
         // The run stops there: no progress window left, nothing written.
         EXPECT_TRUE(FindDialog(program_, IDC_PROGRESS_BAR) == NULL);
         EXPECT_TRUE(FolderFiles(winbiffFolder()).empty());
