@@ -52,11 +52,10 @@ TEST_F(MainWindow, InitialControlsWithAndWithoutWinbiff)
         ASSERT_EQ(1, CreateMainDialog(winbiff ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL));
         EXPECT_TRUE(IsWindowVisible(MainDialog));
         EXPECT_FALSE(IsZoomed(MainDialog));
-        EXPECT_EQ(winbiff, Checked(IDC_TO_WINBIFF));
-        EXPECT_EQ(!winbiff, Checked(IDC_TO_EML));
-        EXPECT_TRUE(Checked(IDC_PREFER_KANA));
-        EXPECT_FALSE(Checked(IDC_PREFER_EUC));
-        EXPECT_FALSE(Checked(IDC_INCLUDE_DELETED));
+        EXPECT_EQ((std::vector<bool>{winbiff, !winbiff, true, false, false}),
+                  (std::vector<bool>{Checked(IDC_TO_WINBIFF), Checked(IDC_TO_EML), Checked(IDC_PREFER_KANA),
+                                     Checked(IDC_PREFER_EUC), Checked(IDC_INCLUDE_DELETED)}))
+            << "checked: to WinBiff, to .eml, prefer kana, prefer EUC, include deleted";
         for (int id : {IDC_TO_WINBIFF, IDC_CODE_GROUP, IDC_PREFER_KANA, IDC_PREFER_EUC, IDC_TO_EML,
                        IDC_INCLUDE_DELETED, IDC_RUN, IDC_EXIT})
             EXPECT_EQ(winbiff || id == IDC_TO_EML || id == IDC_INCLUDE_DELETED || id == IDC_RUN || id == IDC_EXIT,
@@ -74,10 +73,9 @@ TEST_F(MainWindow, SystemMenuTrimmedWithAboutItem)
         ids.push_back(GetMenuItemID(SystemMenu, i));
     // No Maximize or Size; a separator and the About item at the end.
     ASSERT_GE(ids.size(), 3u);
-    EXPECT_EQ(std::find(ids.begin(), ids.end(), (UINT)SC_MAXIMIZE), ids.end());
-    EXPECT_EQ(std::find(ids.begin(), ids.end(), (UINT)SC_SIZE), ids.end());
-    for (UINT command : {SC_RESTORE, SC_MOVE, SC_MINIMIZE, SC_CLOSE})
-        EXPECT_NE(std::find(ids.begin(), ids.end(), command), ids.end()) << std::hex << command;
+    for (UINT command : {SC_RESTORE, SC_MOVE, SC_MINIMIZE, SC_CLOSE, SC_MAXIMIZE, SC_SIZE})
+        EXPECT_EQ(command != SC_MAXIMIZE && command != SC_SIZE, std::count(ids.begin(), ids.end(), command) == 1)
+            << std::hex << command;
     EXPECT_EQ((UINT)IDM_ABOUT, ids.back());
     EXPECT_EQ(0u, ids[ids.size() - 2]);
     EXPECT_TRUE(GetMenuState(SystemMenu, ids.size() - 2, MF_BYPOSITION) & MF_SEPARATOR);
