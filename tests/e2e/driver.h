@@ -23,13 +23,12 @@ bool StartProgram(const std::string &exe, Program *program, int showCommand = SW
 int WaitForExit(Program *program, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 // Ends the process if it still runs and closes the handles.
 void StopProgram(Program *program);
-// The main window ("Vestibar" class), waited for.
+// The main window ("Vestibar" class), waited for; NULL on time-out.
 HWND WaitForMainWindow(DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 // A visible top-level dialog of the process that holds a control
 // `controlId` (0xFFFF: a message box's text; 0x47C: a file dialog's name
-// field; IDC_PROGRESS_BAR: the progress window).  NULL on time-out.
+// field; IDC_PROGRESS_BAR: the progress window).  FindDialog does not wait.
 HWND WaitForDialog(const Program &program, int controlId, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
-// Such a dialog there now, without waiting.
 HWND FindDialog(const Program &program, int controlId);
 
 struct BoxSeen {

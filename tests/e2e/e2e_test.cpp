@@ -335,15 +335,13 @@ TEST_F(ProgramResources, PairsDifferOnlyInFontSize)
         std::vector<BYTE> large = Raw(RT_DIALOG, (WORD)(base + DIALOG_VARIANT_LARGE_DPI));
         ASSERT_FALSE(normal.empty());
         ASSERT_EQ(normal.size(), large.size());
-        size_t differing = 0;
-        for (size_t i = 0; i < normal.size(); i++) {
-            if (normal[i] != large[i]) {
-                differing++;
-                EXPECT_EQ(10, normal[i]) << "offset " << i;
-                EXPECT_EQ(8, large[i]) << "offset " << i;
-            }
-        }
-        EXPECT_EQ(1u, differing);
+        std::vector<size_t> differing;
+        for (size_t i = 0; i < normal.size(); i++)
+            if (normal[i] != large[i])
+                differing.push_back(i);
+        ASSERT_EQ(1u, differing.size()) << "bytes that differ";
+        EXPECT_EQ(10, normal[differing[0]]) << "offset " << differing[0];
+        EXPECT_EQ(8, large[differing[0]]) << "offset " << differing[0];
     }
 }
 
