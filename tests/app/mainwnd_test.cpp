@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "mainwnd.h"
 #include "msgbox_recorder.h"
 #include "resource.h"
@@ -17,14 +18,10 @@ const char WinbiffKey[] = "Software\\Orangesoft\\Winbiff\\Recent File List";
 
 void SetWinbiffInstalled(bool installed)
 {
-    if (installed) {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, WinbiffKey, 0, NULL, 0, KEY_ALL_ACCESS,
-                                                 NULL, &key, NULL));
-        RegCloseKey(key);
-    } else {
+    if (installed)
+        ASSERT_TRUE(SetUserString(WinbiffKey, NULL, ""));
+    else
         RegDeleteKeyA(HKEY_CURRENT_USER, WinbiffKey);
-    }
 }
 
 class MainWindow : public testing::Test {
@@ -46,29 +43,23 @@ protected:
     UINT MenuState(UINT command) { return GetMenuState(SystemMenu, command, MF_BYCOMMAND) & MF_GRAYED; }
 };
 
+// A maximized start shows the window in its one size.
 TEST_F(MainWindow, InitialControlsWithAndWithoutWinbiff)
 {
-    const struct {
-        bool winbiff;
-        bool toWinbiff, toEml, groupEnabled;
-    } cases[] = {{true, true, false, true}, {false, false, true, false}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.winbiff ? "WinBiff installed" : "WinBiff absent");
-        SetWinbiffInstalled(c.winbiff);
-        ASSERT_EQ(1, CreateMainDialog(SW_SHOWNORMAL));
-        EXPECT_EQ(c.toWinbiff, Checked(IDC_TO_WINBIFF));
-        EXPECT_EQ(c.toEml, Checked(IDC_TO_EML));
-        EXPECT_TRUE(Checked(IDC_PREFER_KANA));
-        EXPECT_FALSE(Checked(IDC_PREFER_EUC));
-        EXPECT_FALSE(Checked(IDC_INCLUDE_DELETED));
-        for (int id : {IDC_TO_WINBIFF, IDC_CODE_GROUP, IDC_PREFER_KANA, IDC_PREFER_EUC}) {
-            SCOPED_TRACE(id);
-            EXPECT_EQ(c.groupEnabled, Enabled(id));
-        }
-        for (int id : {IDC_TO_EML, IDC_INCLUDE_DELETED, IDC_RUN, IDC_EXIT}) {
-            SCOPED_TRACE(id);
-            EXPECT_TRUE(Enabled(id));
-        }
+    for (bool winbiff : {true, false}) {
+        SCOPED_TRACE(winbiff ? "WinBiff installed" : "WinBiff absent");
+        SetWinbiffInstalled(winbiff);
+        ASSERT_EQ(1, CreateMainDialog(winbiff ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL));
+        EXPECT_TRUE(IsWindowVisible(MainDialog));
+        EXPECT_FALSE(IsZoomed(MainDialog));
+        EXPECT_EQ((std::vector<bool>{winbiff, !winbiff, true, false, false}),
+                  (std::vector<bool>{Checked(IDC_TO_WINBIFF), Checked(IDC_TO_EML), Checked(IDC_PREFER_KANA),
+                                     Checked(IDC_PREFER_EUC), Checked(IDC_INCLUDE_DELETED)}))
+            << "checked: to WinBiff, to .eml, prefer kana, prefer EUC, include deleted";
+        for (int id : {IDC_TO_WINBIFF, IDC_CODE_GROUP, IDC_PREFER_KANA, IDC_PREFER_EUC, IDC_TO_EML,
+                       IDC_INCLUDE_DELETED, IDC_RUN, IDC_EXIT})
+            EXPECT_EQ(winbiff || id == IDC_TO_EML || id == IDC_INCLUDE_DELETED || id == IDC_RUN || id == IDC_EXIT,
+                      Enabled(id)) << "control " << id;
         DestroyWindow(MainDialog);
     }
     SetWinbiffInstalled(true);
@@ -82,10 +73,9 @@ TEST_F(MainWindow, SystemMenuTrimmedWithAboutItem)
         ids.push_back(GetMenuItemID(SystemMenu, i));
     // No Maximize or Size; a separator and the About item at the end.
     ASSERT_GE(ids.size(), 3u);
-    EXPECT_EQ(std::find(ids.begin(), ids.end(), (UINT)SC_MAXIMIZE), ids.end());
-    EXPECT_EQ(std::find(ids.begin(), ids.end(), (UINT)SC_SIZE), ids.end());
-    for (UINT command : {SC_RESTORE, SC_MOVE, SC_MINIMIZE, SC_CLOSE})
-        EXPECT_NE(std::find(ids.begin(), ids.end(), command), ids.end()) << std::hex << command;
+    for (UINT command : {SC_RESTORE, SC_MOVE, SC_MINIMIZE, SC_CLOSE, SC_MAXIMIZE, SC_SIZE})
+        EXPECT_EQ(command != SC_MAXIMIZE && command != SC_SIZE, std::count(ids.begin(), ids.end(), command) == 1)
+            << std::hex << command;
     EXPECT_EQ((UINT)IDM_ABOUT, ids.back());
     EXPECT_EQ(0u, ids[ids.size() - 2]);
     EXPECT_TRUE(GetMenuState(SystemMenu, ids.size() - 2, MF_BYPOSITION) & MF_SEPARATOR);
@@ -98,21 +88,16 @@ TEST_F(MainWindow, SystemMenuFollowsMinimizedState)
 {
     ASSERT_EQ(1, CreateMainDialog(SW_SHOWNORMAL));
     UpdateSystemMenu();
-    EXPECT_EQ((UINT)MF_GRAYED, MenuState(SC_RESTORE));
-    EXPECT_EQ(0u, MenuState(SC_MOVE));
-    EXPECT_EQ(0u, MenuState(SC_MINIMIZE));
-    ShowWindow(MainDialog, SW_MINIMIZE);
-    SendMessageA(MainDialog, WM_INITMENU, (WPARAM)SystemMenu, 0);
-    EXPECT_EQ(0u, MenuState(SC_RESTORE));
-    EXPECT_EQ((UINT)MF_GRAYED, MenuState(SC_MOVE));
-    EXPECT_EQ((UINT)MF_GRAYED, MenuState(SC_MINIMIZE));
-}
-
-TEST_F(MainWindow, NeverShownMaximized)
-{
-    ASSERT_EQ(1, CreateMainDialog(SW_SHOWMAXIMIZED));
-    EXPECT_TRUE(IsWindowVisible(MainDialog));
-    EXPECT_FALSE(IsZoomed(MainDialog));
+    for (bool minimized : {false, true}) {
+        SCOPED_TRACE(minimized ? "minimized" : "normal");
+        if (minimized) {
+            ShowWindow(MainDialog, SW_MINIMIZE);
+            SendMessageA(MainDialog, WM_INITMENU, (WPARAM)SystemMenu, 0);
+        }
+        EXPECT_EQ(minimized ? 0u : (UINT)MF_GRAYED, MenuState(SC_RESTORE));
+        EXPECT_EQ(minimized ? (UINT)MF_GRAYED : 0u, MenuState(SC_MOVE));
+        EXPECT_EQ(minimized ? (UINT)MF_GRAYED : 0u, MenuState(SC_MINIMIZE));
+    }
 }
 
 TEST_F(MainWindow, ModeButtonsSwitchTheCodeGroup)

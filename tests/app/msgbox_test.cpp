@@ -1,12 +1,16 @@
 // The five message-box routines: text, caption and style of each box, the
-// fallback for a text that does not load, and texts too long for a box.
+// fallback for a text that does not load, and texts too long for a box; and
+// the string table as the program loads it under code page 932: each text
+// whole Shift_JIS, fitting the buffer it is loaded into, no other id loading.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "msgbox.h"
 #include "msgbox_recorder.h"
 #include "resource.h"
+#include "state.h"
 #include "textcut.h"
 
 namespace {
@@ -39,9 +43,7 @@ void ExpectOneBox(const std::string &text, const char *caption, UINT style)
     const RecordedBox &box = RecordedBoxes()[0];
     EXPECT_EQ(text, box.text);
     EXPECT_EQ(caption != NULL, box.hasCaption);
-    if (caption) {
-        EXPECT_EQ(std::string(caption), box.caption);
-    }
+    EXPECT_EQ(std::string(caption ? caption : ""), box.caption);
     EXPECT_EQ(style, box.style);
 }
 
@@ -50,76 +52,66 @@ protected:
     void SetUp() override { ClearRecordedBoxes(); }
 };
 
-// One call of each routine; `caption` is what the box should carry.
-struct RoutineCase {
-    const char *name;
-    int (*show)(UINT captionId);
-    UINT captionId;
-    std::string text;
-    const char *caption;
-    UINT style;
-};
-
-int Show16(UINT captionId) { return ShowMessage(IDS_WINBIFF_NOT_INSTALLED, captionId); }
-int ShowPercent(UINT captionId) { return ShowMessage(IDS_SUMMARY, captionId); }
-int Show63(UINT captionId) { return ShowMessageWithText(IDS_DEST_EXISTS, captionId, MailPath); }
-int Show35(UINT captionId) { return ShowSummary(IDS_SUMMARY, captionId, 3, 120); }
-int Show36(UINT captionId) { return ShowSummaryWithDeleted(IDS_SUMMARY_WITH_DELETED, captionId, 3, 120, 5); }
-int Show53(UINT captionId) { return ShowSystemError(IDS_READ_SOURCE_FAILED, captionId, 0); }
-
+// Each routine with a caption that loads, then with one that does not: the
+// box then has no caption and the error style.
 TEST_F(MessageBoxTest, EachRoutineWithCaptionThatLoadsAndOneThatDoesNot)
 {
     const std::string text53 = std::string(ReadSource0Prefix) + SystemDescription(0);
-    const RoutineCase cases[] = {
-        {"ShowMessage", Show16, IDS_CAPTION_REGISTRY, Text16, CaptionRegistry, STYLE_ERROR},
-        {"ShowMessage no caption", Show16, MissingId, Text16, NULL, STYLE_ERROR},
+    const struct {
+        const char *name;
+        int (*show)(UINT captionId);
+        UINT captionId;
+        std::string text;
+        const char *caption;
+        UINT style;
+    } cases[] = {
+        {"ShowMessage", [](UINT id) { return ShowMessage(IDS_WINBIFF_NOT_INSTALLED, id); }, IDS_CAPTION_REGISTRY,
+         Text16, CaptionRegistry, STYLE_ERROR},
         // Shown as loaded: a "%" is not taken for a placeholder.
-        {"ShowMessage percent", ShowPercent, IDS_CAPTION_MESSAGE, Format35, CaptionMessage, STYLE_ERROR},
-        {"ShowMessageWithText", Show63, IDS_CAPTION_ERROR, std::string(Exists63Prefix) + MailPath, CaptionError, STYLE_ERROR},
-        {"ShowMessageWithText no caption", Show63, MissingId, std::string(Exists63Prefix) + MailPath, NULL, STYLE_ERROR},
-        {"ShowSummary", Show35, IDS_CAPTION_MESSAGE, Summary35, CaptionMessage, STYLE_INFORMATION},
-        // A summary without its caption falls back to the error icon.
-        {"ShowSummary no caption", Show35, MissingId, Summary35, NULL, STYLE_ERROR},
-        {"ShowSummaryWithDeleted", Show36, IDS_CAPTION_MESSAGE, Summary36, CaptionMessage, STYLE_INFORMATION},
-        {"ShowSummaryWithDeleted no caption", Show36, MissingId, Summary36, NULL, STYLE_ERROR},
-        {"ShowSystemError", Show53, IDS_CAPTION_ERROR, text53, CaptionError, STYLE_ERROR},
-        {"ShowSystemError no caption", Show53, MissingId, text53, NULL, STYLE_ERROR},
+        {"ShowMessage percent", [](UINT id) { return ShowMessage(IDS_SUMMARY, id); }, IDS_CAPTION_MESSAGE, Format35,
+         CaptionMessage, STYLE_ERROR},
+        {"ShowMessageWithText", [](UINT id) { return ShowMessageWithText(IDS_DEST_EXISTS, id, MailPath); },
+         IDS_CAPTION_ERROR, std::string(Exists63Prefix) + MailPath, CaptionError, STYLE_ERROR},
+        {"ShowSummary", [](UINT id) { return ShowSummary(IDS_SUMMARY, id, 3, 120); }, IDS_CAPTION_MESSAGE,
+         Summary35, CaptionMessage, STYLE_INFORMATION},
+        {"ShowSummaryWithDeleted", [](UINT id) { return ShowSummaryWithDeleted(IDS_SUMMARY_WITH_DELETED, id, 3, 120, 5); },
+         IDS_CAPTION_MESSAGE, Summary36, CaptionMessage, STYLE_INFORMATION},
+        {"ShowSystemError", [](UINT id) { return ShowSystemError(IDS_READ_SOURCE_FAILED, id, 0); },
+         IDS_CAPTION_ERROR, text53, CaptionError, STYLE_ERROR},
     };
-    for (const RoutineCase &c : cases) {
-        SCOPED_TRACE(c.name);
-        ClearRecordedBoxes();
-        EXPECT_EQ(1, c.show(c.captionId));
-        ExpectOneBox(c.text, c.caption, c.style);
+    for (const auto &c : cases) {
+        for (bool loads : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (loads ? "" : " without caption"));
+            ClearRecordedBoxes();
+            EXPECT_EQ(1, c.show(loads ? c.captionId : MissingId));
+            ExpectOneBox(c.text, loads ? c.caption : NULL, loads ? c.style : (UINT)STYLE_ERROR);
+        }
     }
 }
 
+// The caption id of every call is valid: the fallback never uses it.
 TEST_F(MessageBoxTest, TextThatDoesNotLoadShowsFallback)
 {
-    struct FallbackCase {
+    const struct {
         const char *name;
         int result;
-    };
-    // The caption id of every call is valid: the fallback never uses it.
-    ClearRecordedBoxes();
-    const FallbackCase cases[] = {
+    } cases[] = {
         {"ShowMessage", ShowMessage(MissingId, IDS_CAPTION_ERROR)},
         {"ShowSystemError", ShowSystemError(MissingId, IDS_CAPTION_ERROR, 5)},
         {"ShowMessageWithText", ShowMessageWithText(MissingId, IDS_CAPTION_ERROR, "x")},
         {"ShowSummary", ShowSummary(MissingId, IDS_CAPTION_MESSAGE, 1, 2)},
         {"ShowSummaryWithDeleted", ShowSummaryWithDeleted(MissingId, IDS_CAPTION_MESSAGE, 1, 2, 3)},
+        {"ShowMessage, largest id", ShowMessage(65535, IDS_CAPTION_ERROR)},
     };
-    ASSERT_EQ(5u, RecordedBoxes().size());
-    for (size_t i = 0; i < 5; i++) {
+    ASSERT_EQ(6u, RecordedBoxes().size());
+    for (size_t i = 0; i < 6; i++) {
         SCOPED_TRACE(cases[i].name);
         EXPECT_EQ(0, cases[i].result);
         const RecordedBox &box = RecordedBoxes()[i];
-        EXPECT_EQ("Undefined String Resource. ID=<7>", box.text);
+        EXPECT_EQ(i < 5 ? "Undefined String Resource. ID=<7>" : "Undefined String Resource. ID=<65535>", box.text);
         EXPECT_FALSE(box.hasCaption);
         EXPECT_EQ((UINT)STYLE_WARNING, box.style);
     }
-    ClearRecordedBoxes();
-    EXPECT_EQ(0, ShowMessage(65535, IDS_CAPTION_ERROR));
-    ExpectOneBox("Undefined String Resource. ID=<65535>", NULL, STYLE_WARNING);
 }
 
 TEST_F(MessageBoxTest, SystemErrorCodes)
@@ -140,28 +132,10 @@ TEST_F(MessageBoxTest, SystemErrorCodes)
         ClearRecordedBoxes();
         EXPECT_EQ(1, ShowSystemError(IDS_WRITE_DEST_FAILED, IDS_CAPTION_ERROR, c.code));
         ASSERT_EQ(1u, RecordedBoxes().size());
-        const std::string &text = RecordedBoxes()[0].text;
-        std::string expectedTail = std::string(c.field) + SystemDescription(c.code);
-        ASSERT_GE(text.size(), expectedTail.size());
-        EXPECT_EQ(expectedTail, text.substr(text.size() - expectedTail.size()));
-        EXPECT_EQ(0u, text.find("WriteFile(Destination) "));
+        std::string text = RecordedBoxes()[0].text, tail = std::string(c.field) + SystemDescription(c.code);
+        EXPECT_EQ(0u, text.find("WriteFile(Destination) ")) << text;
+        EXPECT_EQ(tail, text.substr(text.size() - std::min(text.size(), tail.size())));
     }
-}
-
-// Checks that `text` is a prefix of `full` ending on a character boundary
-// and as long as 255 bytes allow.
-void ExpectCutAtCharacter(const std::string &full, const std::string &text)
-{
-    EXPECT_LE(text.size(), 255u);
-    EXPECT_EQ(full.substr(0, text.size()), text);
-    size_t boundary = 0;
-    while (boundary < full.size()) {
-        size_t step = IsShiftJisLeadByte((unsigned char)full[boundary]) ? 2 : 1;
-        if (boundary + step > 255)
-            break;
-        boundary += step;
-    }
-    EXPECT_EQ(boundary, text.size());
 }
 
 TEST_F(MessageBoxTest, LongTextIsCutBetweenCharacters)
@@ -181,7 +155,44 @@ TEST_F(MessageBoxTest, LongTextIsCutBetweenCharacters)
         ClearRecordedBoxes();
         EXPECT_EQ(1, ShowMessageWithText(IDS_DEST_EXISTS, IDS_CAPTION_ERROR, path.c_str()));
         ASSERT_EQ(1u, RecordedBoxes().size());
-        ExpectCutAtCharacter(std::string(Exists63Prefix) + path, RecordedBoxes()[0].text);
+        // The longest prefix of whole characters that 255 bytes hold.
+        const std::string full = std::string(Exists63Prefix) + path;
+        size_t boundary = 0, step;
+        while (boundary + (step = IsShiftJisLeadByte((unsigned char)full[boundary]) ? 2 : 1) <= 255)
+            boundary += step;
+        EXPECT_EQ(full.substr(0, boundary), RecordedBoxes()[0].text);
+    }
+}
+
+TEST(StringTable, EveryTextIsShiftJisAndFitsItsBuffer)
+{
+    ASSERT_EQ(932u, GetACP());
+    // The boxes load into 256 bytes, the About item into 32, the file
+    // dialogs' titles into 64.
+    const struct { UINT id; int buffer; } texts[] = {
+        {IDS_CAPTION_REGISTRY, 256}, {IDS_CAPTION_SETTINGS, 256}, {IDS_CAPTION_ERROR, 256},
+        {IDS_CAPTION_MESSAGE, 256}, {IDS_WINBIFF_NOT_INSTALLED, 256}, {IDS_WINBIFF_RUNNING, 256},
+        {IDS_IM_NOT_INSTALLED, 256}, {IDS_IM_STORE_UNKNOWN, 256}, {IDS_WINBIFF_STORE_UNKNOWN, 256},
+        {IDS_CLASS_NOT_REGISTERED, 256}, {IDS_WINDOW_NOT_OPENED, 256}, {IDS_WINBIFF_MAILBOX_INVALID, 256},
+        {IDS_SUMMARY, 256}, {IDS_SUMMARY_WITH_DELETED, 256}, {IDS_NO_MAILBOX, 256},
+        {IDS_CREATE_DIRECTORY_FAILED, 256}, {IDS_FIND_NEXT_FAILED, 256}, {IDS_OPEN_SOURCE_FAILED, 256},
+        {IDS_CREATE_DEST_FAILED, 256}, {IDS_READ_SOURCE_FAILED, 256}, {IDS_READ_INDEX_FAILED, 256},
+        {IDS_WRITE_DEST_FAILED, 256}, {IDS_NOT_A_MAILBOX, 256}, {IDS_OUT_OF_MEMORY, 256},
+        {IDS_DEST_EXISTS, 256}, {IDS_ABOUT_MENU, 32}, {IDS_EXPORT_TITLE, 64}, {IDS_IMPORT_TITLE, 64},
+    };
+    bool listed[512] = {};
+    for (const auto &t : texts) {
+        SCOPED_TRACE("string id " + std::to_string(t.id));
+        listed[t.id] = true;
+        char text[1024];
+        int length = LoadStringA(AppInstance, t.id, text, sizeof text);
+        EXPECT_GT(length, 0);
+        EXPECT_LT(length, t.buffer);
+        EXPECT_LT(0, MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, text, length, NULL, 0)) << text;
+    }
+    for (UINT id = 0; id < 512; id++) {
+        char text[16];
+        EXPECT_TRUE(listed[id] || LoadStringA(AppInstance, id, text, sizeof text) == 0) << "string id " << id;
     }
 }
 

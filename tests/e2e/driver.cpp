@@ -7,26 +7,15 @@ namespace {
 
 const DWORD PollMs = 20;
 
-struct FindContext {
-    DWORD processId;
-    int controlId;
-    HWND found;
-};
-
-BOOL CALLBACK FindDialogProc(HWND window, LPARAM lParam)
+// Asks `found` every PollMs until it answers non-zero or the time is up.
+template <typename Found> auto Poll(DWORD timeoutMs, Found found) -> decltype(found())
 {
-    FindContext *context = (FindContext *)lParam;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != context->processId || !IsWindowVisible(window))
-        return TRUE;
-    char className[16];
-    if (GetClassNameA(window, className, sizeof className) == 0 || strcmp(className, "#32770") != 0)
-        return TRUE;
-    if (GetDlgItem(window, context->controlId) == NULL)
-        return TRUE;
-    context->found = window;
-    return FALSE;
+    for (DWORD waited = 0;; waited += PollMs) {
+        auto result = found();
+        if (result || waited >= timeoutMs)
+            return result;
+        Sleep(PollMs);
+    }
 }
 
 // A message box's icon is a static control showing a system icon; which
@@ -37,17 +26,22 @@ UINT BoxIcon(HWND box)
     if (iconControl == NULL)
         iconControl = FindWindowExA(box, NULL, "Static", NULL);
     HICON icon = (HICON)SendMessageA(iconControl, STM_GETICON, 0, 0);
-    if (icon == NULL)
-        return 0;
     const struct { LPCSTR id; UINT style; } icons[] = {
         {(LPCSTR)IDI_HAND, MB_ICONERROR},
         {(LPCSTR)IDI_ASTERISK, MB_ICONINFORMATION},
         {(LPCSTR)IDI_EXCLAMATION, MB_ICONWARNING},
     };
     for (const auto &candidate : icons)
-        if (LoadIconA(NULL, candidate.id) == icon)
+        if (icon != NULL && LoadIconA(NULL, candidate.id) == icon)
             return candidate.style;
     return 0;
+}
+
+// Presses a button of `dialog` and waits until the dialog is gone.
+void PressAndWait(HWND dialog, int button, DWORD timeoutMs)
+{
+    Click(dialog, button);
+    Poll(timeoutMs, [&] { return !IsWindow(dialog); });
 }
 
 }  // namespace
@@ -56,8 +50,7 @@ bool StartProgram(const std::string &exe, Program *program, int showCommand)
 {
     std::string folder = exe.substr(0, exe.find_last_of("\\/") + 1);
     std::string commandLine = "\"" + exe + "\"";
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
+    STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = (WORD)showCommand;
@@ -71,11 +64,9 @@ bool StartProgram(const std::string &exe, Program *program, int showCommand)
 
 int WaitForExit(Program *program, DWORD timeoutMs)
 {
-    if (!program->started)
-        return -1;
-    if (WaitForSingleObject(program->process.hProcess, timeoutMs) != WAIT_OBJECT_0)
-        return -1;
     DWORD code = 0;
+    if (!program->started || WaitForSingleObject(program->process.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        return -1;
     GetExitCodeProcess(program->process.hProcess, &code);
     return (int)code;
 }
@@ -95,47 +86,35 @@ void StopProgram(Program *program)
 
 HWND WaitForMainWindow(DWORD timeoutMs)
 {
-    for (DWORD waited = 0; waited <= timeoutMs; waited += PollMs) {
+    return Poll(timeoutMs, [] {
         HWND window = FindWindowA("Vestibar", NULL);
-        if (window != NULL && IsWindowVisible(window))
-            return window;
-        Sleep(PollMs);
-    }
-    return NULL;
+        return window != NULL && IsWindowVisible(window) ? window : NULL;
+    });
 }
 
 HWND FindDialog(const Program &program, int controlId)
 {
-    FindContext context = {program.process.dwProcessId, controlId, NULL};
-    EnumWindows(FindDialogProc, (LPARAM)&context);
-    return context.found;
-}
-
-HWND WaitForDialog(const Program &program, int controlId, DWORD timeoutMs)
-{
-    for (DWORD waited = 0; waited <= timeoutMs; waited += PollMs) {
-        HWND dialog = FindDialog(program, controlId);
-        if (dialog != NULL)
-            return dialog;
-        Sleep(PollMs);
+    for (HWND window = NULL; (window = FindWindowExA(NULL, window, "#32770", NULL)) != NULL;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == program.process.dwProcessId && IsWindowVisible(window) && GetDlgItem(window, controlId))
+            return window;
     }
     return NULL;
 }
 
+HWND WaitForDialog(const Program &program, int controlId, DWORD timeoutMs)
+{
+    return Poll(timeoutMs, [&] { return FindDialog(program, controlId); });
+}
+
 BoxSeen AnswerMessageBox(const Program &program, DWORD timeoutMs)
 {
-    BoxSeen seen = {false, "", "", 0};
     HWND box = WaitForDialog(program, 0xFFFF, timeoutMs);
     if (box == NULL)
-        return seen;
-    seen.found = true;
-    seen.text = WindowText(GetDlgItem(box, 0xFFFF));
-    seen.caption = WindowText(box);
-    seen.icon = BoxIcon(box);
-    PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-    // The box is gone once its window is destroyed.
-    for (DWORD waited = 0; waited <= timeoutMs && IsWindow(box); waited += PollMs)
-        Sleep(PollMs);
+        return BoxSeen{false, "", "", 0};
+    BoxSeen seen = {true, WindowText(GetDlgItem(box, 0xFFFF)), WindowText(box), BoxIcon(box)};
+    PressAndWait(box, IDOK, timeoutMs);
     return seen;
 }
 
@@ -146,14 +125,9 @@ std::string AnswerFileDialog(const Program &program, const char *path, DWORD tim
     if (dialog == NULL)
         return "";
     std::string title = WindowText(dialog);
-    if (path != NULL) {
+    if (path != NULL)
         SendMessageA(GetDlgItem(dialog, FileNameControl), WM_SETTEXT, 0, (LPARAM)path);
-        PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    } else {
-        PostMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
-    }
-    for (DWORD waited = 0; waited <= timeoutMs && IsWindow(dialog); waited += PollMs)
-        Sleep(PollMs);
+    PressAndWait(dialog, path != NULL ? IDOK : IDCANCEL, timeoutMs);
     return title;
 }
 
@@ -170,28 +144,20 @@ void PostSysCommand(HWND window, WPARAM command)
 bool DropFiles(const Program &program, HWND window, const std::vector<std::string> &paths)
 {
     // DROPFILES, then the paths, each with its zero, then one more zero.
-    std::string block(sizeof(DROPFILES), '\0');
-    DROPFILES header;
-    memset(&header, 0, sizeof header);
+    DROPFILES header = {};
     header.pFiles = sizeof header;
-    header.fWide = FALSE;
-    memcpy(&block[0], &header, sizeof header);
-    for (const std::string &path : paths) {
-        block += path;
-        block += '\0';
-    }
+    std::string block((const char *)&header, sizeof header);
+    for (const std::string &path : paths)
+        block += path + '\0';
     block += '\0';
     // The drop handle is global memory in the receiver; fixed memory there
     // is addressed by its pointer, which GlobalLock hands back unchanged.
     void *remote = VirtualAllocEx(program.process.hProcess, NULL, block.size(), MEM_COMMIT | MEM_RESERVE,
                                   PAGE_READWRITE);
-    if (remote == NULL)
-        return false;
     SIZE_T written = 0;
-    if (!WriteProcessMemory(program.process.hProcess, remote, block.data(), block.size(), &written) ||
-        written != block.size())
-        return false;
-    return PostMessageA(window, WM_DROPFILES, (WPARAM)remote, 0) != 0;
+    return remote != NULL &&
+           WriteProcessMemory(program.process.hProcess, remote, block.data(), block.size(), &written) &&
+           written == block.size() && PostMessageA(window, WM_DROPFILES, (WPARAM)remote, 0) != 0;
 }
 
 std::string WindowText(HWND window)

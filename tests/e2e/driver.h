@@ -19,49 +19,39 @@ enum { DRIVER_TIMEOUT_MS = 60000 };
 
 // Starts `exe` with its own folder as the working folder.
 bool StartProgram(const std::string &exe, Program *program, int showCommand = SW_SHOWNORMAL);
-// Waits for the process to end; returns its exit code, or -1 on time-out.
+// The process's exit code, or -1 on time-out.
 int WaitForExit(Program *program, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 // Ends the process if it still runs and closes the handles.
 void StopProgram(Program *program);
-
-// The main window ("Vestibar" class), waited for.
+// The main window ("Vestibar" class), waited for; NULL on time-out.
 HWND WaitForMainWindow(DWORD timeoutMs = DRIVER_TIMEOUT_MS);
-
-// A visible top-level dialog ("#32770") of the process that holds a control
-// `controlId` (0xFFFF: the text of a message box; 0x47C: the file name of a
-// file dialog; IDC_PROGRESS_BAR: the progress window).  NULL on time-out.
+// A visible top-level dialog of the process that holds a control
+// `controlId` (0xFFFF: a message box's text; 0x47C: a file dialog's name
+// field; IDC_PROGRESS_BAR: the progress window).  FindDialog does not wait.
 HWND WaitForDialog(const Program &program, int controlId, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
-// Whether such a dialog is there now, without waiting.
 HWND FindDialog(const Program &program, int controlId);
 
 struct BoxSeen {
     bool found;
-    std::string text;     // the message, code page 932 bytes
+    std::string text;  // code page 932 bytes
     std::string caption;
-    UINT icon;            // MB_ICONERROR, MB_ICONINFORMATION or MB_ICONWARNING, 0 if unknown
+    UINT icon;  // MB_ICONERROR, MB_ICONINFORMATION or MB_ICONWARNING, 0 if unknown
 };
 
 // Waits for a message box, reads it and presses its OK button.
 BoxSeen AnswerMessageBox(const Program &program, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
-
 // Waits for a file dialog, types `path` into its name field and presses OK
-// (or Cancel when `path` is NULL).  Returns the dialog's title, or "" when no
-// dialog came.
+// (Cancel when `path` is NULL).  Its title, or "" when none came.
 std::string AnswerFileDialog(const Program &program, const char *path, DWORD timeoutMs = DRIVER_TIMEOUT_MS);
 
-// Clicks a control without waiting for the click to be handled: the handler
-// may open modal boxes that only the driver can close.
+// Posted, not waited for: the handler may open modal boxes that only the
+// driver can close.
 void Click(HWND dialog, int controlId);
-// Sends a system command (such as the About item) the same way.
 void PostSysCommand(HWND window, WPARAM command);
-
 // Drops files on a window of the process, as the shell would.
 bool DropFiles(const Program &program, HWND window, const std::vector<std::string> &paths);
-
 std::string WindowText(HWND window);
-
-// Waits until the process has handled every message posted so far and waits
-// for input again.
+// Waits until the process has handled what was posted and waits for input.
 void WaitIdle(const Program &program);
 
 #endif

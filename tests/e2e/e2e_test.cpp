@@ -1,11 +1,11 @@
 // End to end: the real vestibar.exe with NKF32.dll, driven from this process
-// as a user would drive it, over a sample MS-IM store.
+// as a user would drive it, over a sample MS-IM store; and the resources
+// built into it (the two sizes of each dialog, the icon, the version record).
 //
 // Command line: e2e_tests PROGRAM SAMPLE, where SAMPLE is the folder that
 // tools/sample/make_sample_store.py filled (with its expected outputs).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -25,24 +25,9 @@ const char ImKey[] = "Software\\Microsoft\\Internet Mail and News";
 const char WinbiffKey[] = "Software\\Orangesoft\\Winbiff\\Recent File List";
 const char *const Mailboxes[] = {"Inbox.mbx", "Sent Items.mbx", "Archive.mbx"};
 
-// --- The registry as the two mail programs leave it --------------------------
-
-void SetString(const char *keyName, const char *value, const std::string &data)
-{
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
-    if (value != NULL)
-        RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)data.c_str(), (DWORD)data.size() + 1);
-    RegCloseKey(key);
-}
-
-void DeleteKey(const char *keyName)
-{
-    RegDeleteKeyA(HKEY_CURRENT_USER, keyName);
-}
-
 // A scratch copy of the sample: Store\Mail\ with the mailboxes, a WinBiff
-// user directory, its configuration file, and a folder for .eml files.
+// user directory, its configuration file, and a folder for .eml files; the
+// registry as the two mail programs leave it.
 class EndToEnd : public testing::Test {
 protected:
     void SetUp() override
@@ -53,21 +38,13 @@ protected:
         GetTempPathA(sizeof temp, temp);
         root_ = std::string(temp) + "vestibar-e2e\\";
         RemoveTree(root_);
-        CreateDirectoryA(root_.c_str(), NULL);
-        CreateDirectoryA((root_ + "Store").c_str(), NULL);
-        CreateDirectoryA(mail().substr(0, mail().size() - 1).c_str(), NULL);
-        CreateDirectoryA(user().substr(0, user().size() - 1).c_str(), NULL);
-        CreateDirectoryA(eml().substr(0, eml().size() - 1).c_str(), NULL);
+        for (const std::string &dir : {root_, root_ + "Store\\", mail(), user(), eml()})
+            CreateDirectoryA(dir.c_str(), NULL);
         for (const char *name : Mailboxes) {
-            std::string base = std::string(name).substr(0, strlen(name) - 4);
-            CopyFileA((SamplePath + "Store\\Mail\\" + name).c_str(), (mail() + name).c_str(), TRUE);
-            CopyFileA((SamplePath + "Store\\Mail\\" + base + ".idx").c_str(), (mail() + base + ".idx").c_str(), TRUE);
+            for (std::string file : {std::string(name), std::string(name, strlen(name) - 4) + ".idx"})
+                CopyFileA((SamplePath + "Store\\Mail\\" + file).c_str(), (mail() + file).c_str(), TRUE);
         }
-        std::string ini = "[CONFIG]\r\nUserDirectory=" + user() + "\r\n";
-        HANDLE file = CreateFileA(iniPath().c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-        DWORD written;
-        WriteFile(file, ini.data(), (DWORD)ini.size(), &written, NULL);
-        CloseHandle(file);
+        WritePrivateProfileStringA("CONFIG", "UserDirectory", user().c_str(), iniPath().c_str());
         InstallMailPrograms();
         program_.started = false;
     }
@@ -85,13 +62,13 @@ protected:
 
     void InstallMailPrograms()
     {
-        SetString(ImKey, "Store Root", root_ + "Store");
-        SetString(WinbiffKey, "File1", iniPath());
+        EXPECT_TRUE(SetUserString(ImKey, "Store Root", root_ + "Store"));
+        EXPECT_TRUE(SetUserString(WinbiffKey, "File1", iniPath()));
     }
 
-    HWND Start(int showCommand = SW_SHOWNORMAL)
+    HWND Start()
     {
-        EXPECT_TRUE(StartProgram(ProgramPath, &program_, showCommand));
+        EXPECT_TRUE(StartProgram(ProgramPath, &program_));
         HWND window = WaitForMainWindow();
         EXPECT_TRUE(window != NULL);
         return window;
@@ -101,9 +78,7 @@ protected:
     BoxSeen Run(HWND window, const std::string &emlPrefix = "")
     {
         Click(window, IDC_RUN);
-        if (!emlPrefix.empty()) {
-            EXPECT_NE("", AnswerFileDialog(program_, emlPrefix.c_str()));
-        }
+        EXPECT_TRUE(emlPrefix.empty() || AnswerFileDialog(program_, emlPrefix.c_str()) != "") << "no save dialog";
         return AnswerMessageBox(program_);
     }
 
@@ -128,106 +103,67 @@ std::string Text(UINT id)
     return std::string(buffer, length > 0 ? length : 0);
 }
 
-std::string Summary(int mailboxes, int messages)
+template <typename... Args> std::string Format(UINT id, Args... args)
 {
-    char text[256];
-    wsprintfA(text, Text(IDS_SUMMARY).c_str(), mailboxes, messages);
+    char text[512];
+    wsprintfA(text, Text(id).c_str(), args...);
     return text;
 }
 
-std::string SummaryWithDeleted(int mailboxes, int messages, int deleted)
+// Store runs and drops in both modes.  The store's .eml run leaves deleted
+// mail out, its WinBiff run here takes it in.  Drops go in drop order, skip
+// the file that is no mailbox and do not consult MS-IM's settings.
+TEST_F(EndToEnd, StoreRunsAndDropsInBothModes)
 {
-    char text[256];
-    wsprintfA(text, Text(IDS_SUMMARY_WITH_DELETED).c_str(), mailboxes, messages, deleted);
-    return text;
-}
-
-void ExpectBox(const BoxSeen &box, UINT textId, UINT captionId, UINT icon)
-{
-    ASSERT_TRUE(box.found) << "no message box";
-    EXPECT_EQ(Text(textId), box.text);
-    EXPECT_EQ(Text(captionId), box.caption);
-    if (box.icon != 0) {
-        EXPECT_EQ(icon, box.icon);
-    }
-}
-
-// The multiset of file contents, whatever their names.
-std::multiset<std::string> Contents(const std::map<std::string, std::string> &files)
-{
-    std::multiset<std::string> contents;
-    for (const auto &file : files)
-        contents.insert(file.second);
-    return contents;
-}
-
-// --- Store runs -------------------------------------------------------------
-
-TEST_F(EndToEnd, StoreRunAsEmlLeavesDeletedMailOut)
-{
-    HWND window = Start();
-    Click(window, IDC_TO_EML);
-    BoxSeen box = Run(window, eml() + "exp");
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(Summary(3, 7), box.text);
-    EXPECT_EQ(Text(IDS_CAPTION_MESSAGE), box.caption);
-    // The directory search decides the mailbox order, so the numbering may
-    // differ; the names and the set of contents may not.
-    std::map<std::string, std::string> written = FolderFiles(eml());
-    std::map<std::string, std::string> expected = Expected("eml-skip");
-    ASSERT_EQ(expected.size(), written.size());
-    auto name = written.begin();
-    for (const auto &file : expected)
-        EXPECT_EQ(file.first, (name++)->first);
-    EXPECT_TRUE(Contents(expected) == Contents(written));
-}
-
-TEST_F(EndToEnd, StoreRunIntoWinbiffWithDeletedMail)
-{
-    HWND window = Start();
-    Click(window, IDC_INCLUDE_DELETED);
-    BoxSeen box = Run(window);
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(SummaryWithDeleted(3, 9, 2), box.text);
-    EXPECT_EQ(Expected("winbiff-all"), FolderFiles(winbiffFolder()));
-}
-
-TEST_F(EndToEnd, SecondWinbiffRunMeetsTheFolderFile)
-{
-    HWND window = Start();
-    ASSERT_TRUE(Run(window).found);
-    std::map<std::string, std::string> first = FolderFiles(winbiffFolder());
-    BoxSeen box = Run(window);
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(0u, box.text.find(Text(IDS_DEST_EXISTS).substr(0, Text(IDS_DEST_EXISTS).size() - 2)));
-    EXPECT_EQ(first, FolderFiles(winbiffFolder()));
-}
-
-// --- Dropped files ---------------------------------------------------------
-
-// In drop order, the file that is no mailbox skipped; MS-IM's settings are
-// not consulted for a drop.
-TEST_F(EndToEnd, DroppedMailboxesInEitherMode)
-{
-    for (bool eml : {true, false}) {
-        SCOPED_TRACE(eml ? ".eml" : "WinBiff");
-        DeleteKey(ImKey);
+    const struct {
+        const char *name;
+        bool drop, toEml;
+        int click;
+        std::string summary;
+        const char *expected;
+    } cases[] = {
+        {"store run, .eml", false, true, IDC_TO_EML, Format(IDS_SUMMARY, 3, 7), "eml-skip"},
+        {"store run, WinBiff", false, false, IDC_INCLUDE_DELETED, Format(IDS_SUMMARY_WITH_DELETED, 3, 9, 2),
+         "winbiff-all"},
+        {"drop, .eml", true, true, IDC_TO_EML, Format(IDS_SUMMARY, 3, 7), "eml-skip"},
+        {"drop, WinBiff", true, false, IDC_TO_WINBIFF, Format(IDS_SUMMARY, 3, 7), "winbiff-skip"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.drop)
+            RegDeleteKeyA(HKEY_CURRENT_USER, ImKey);
         HWND window = Start();
-        if (eml)
-            Click(window, IDC_TO_EML);
-        std::vector<std::string> paths;
-        for (const char *name : Mailboxes)
-            paths.push_back(mail() + name);
-        paths.push_back(mail() + "Inbox.idx");
-        ASSERT_TRUE(DropFiles(program_, window, paths));
-        if (eml) {
-            EXPECT_NE("", AnswerFileDialog(program_, (this->eml() + "exp").c_str()));
-        }
+        Click(window, c.click);
+        if (c.drop)
+            ASSERT_TRUE(DropFiles(program_, window, {mail() + Mailboxes[0], mail() + Mailboxes[1],
+                                                     mail() + Mailboxes[2], mail() + "Inbox.idx"}));
+        else
+            Click(window, IDC_RUN);
+        EXPECT_TRUE(!c.toEml || AnswerFileDialog(program_, (eml() + "exp").c_str()) != "") << "no save dialog";
         BoxSeen box = AnswerMessageBox(program_);
-        ASSERT_TRUE(box.found);
-        EXPECT_EQ(Summary(3, 7), box.text);
-        EXPECT_EQ(Expected(eml ? "eml-skip" : "winbiff-skip"), FolderFiles(eml ? this->eml() : winbiffFolder()));
+        EXPECT_EQ(c.summary, box.text);
+        EXPECT_EQ(Text(IDS_CAPTION_MESSAGE), box.caption);
+        std::map<std::string, std::string> written = FolderFiles(c.toEml ? eml() : winbiffFolder()),
+                                           expected = Expected(c.expected);
+        if (c.drop || !c.toEml) {
+            EXPECT_EQ(expected, written);
+        } else {
+            // The directory search decides the mailbox order, hence the
+            // numbering: the names and the multiset of contents are compared.
+            std::vector<std::string> names[2];
+            std::multiset<std::string> contents[2];
+            for (int i = 0; i < 2; i++)
+                for (const auto &file : i ? written : expected) {
+                    names[i].push_back(file.first);
+                    contents[i].insert(file.second);
+                }
+            EXPECT_EQ(names[0], names[1]);
+            EXPECT_TRUE(contents[0] == contents[1]) << "the contents differ";
+        }
         StopProgram(&program_);
+        RemoveTree(eml());
+        CreateDirectoryA(eml().c_str(), NULL);
+        RemoveTree(winbiffFolder());
     }
 }
 
@@ -236,15 +172,13 @@ TEST_F(EndToEnd, DroppedMailboxesInEitherMode)
 // run ends there with its progress window closed.
 TEST_F(EndToEnd, DropsThatConvertNothing)
 {
-    char tooLong[512];
-    wsprintfA(tooLong, Text(IDS_OPEN_SOURCE_FAILED).c_str(), ERROR_FILENAME_EXCED_RANGE, "");
-    const std::string deep = mail() + std::string(300, 'a');
+    const std::string tooLong = Format(IDS_OPEN_SOURCE_FAILED, ERROR_FILENAME_EXCED_RANGE, ""),
+                      deep = mail() + std::string(300, 'a');
     const struct {
         const char *name;
         std::vector<std::string> paths;
         std::string box;  // its start; empty: no box
     } cases[] = {
-        {"no mailbox", {mail() + "Inbox.idx"}, ""},
         {"long path of no mailbox", {deep + ".idx"}, ""},
         {"mailbox path too long", {deep + ".mbx", mail() + "Inbox.mbx"}, tooLong},
     };
@@ -262,8 +196,16 @@ TEST_F(EndToEnd, DropsThatConvertNothing)
     }
 }
 
-// --- Locating the stores: each failure with its message -----------------------
+// A top-level window of another program's class, made by this process.
+HWND MakeWindow(const char *className, const char *title)
+{
+    WNDCLASSA windowClass = {0, DefWindowProcA, 0, 0, GetModuleHandleA(NULL), NULL, NULL, NULL, NULL, className};
+    RegisterClassA(&windowClass);
+    return CreateWindowA(className, title, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
+                         GetModuleHandleA(NULL), NULL);
+}
 
+// Locating the stores, and WinBiff running: each failure with its message.
 TEST_F(EndToEnd, LocationFailures)
 {
     struct Case {
@@ -272,13 +214,14 @@ TEST_F(EndToEnd, LocationFailures)
         UINT textId, captionId;
     };
     const Case cases[] = {
-        {"MS-IM not installed", [](EndToEnd *) { DeleteKey(ImKey); }, IDS_IM_NOT_INSTALLED, IDS_CAPTION_REGISTRY},
-        {"store root empty", [](EndToEnd *) { SetString(ImKey, "Store Root", ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
-        {"store root missing", [](EndToEnd *) { DeleteKey(ImKey); SetString(ImKey, NULL, ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
+        {"MS-IM not installed", [](EndToEnd *) { RegDeleteKeyA(HKEY_CURRENT_USER, ImKey); }, IDS_IM_NOT_INSTALLED, IDS_CAPTION_REGISTRY},
+        {"store root empty", [](EndToEnd *) { SetUserString(ImKey, "Store Root", ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
+        {"store root missing", [](EndToEnd *) { RegDeleteKeyA(HKEY_CURRENT_USER, ImKey); SetUserString(ImKey, NULL, ""); }, IDS_IM_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
         // One character is a store root too: located, it holds no mailbox.
-        {"store root of one character", [](EndToEnd *) { SetString(ImKey, "Store Root", "X"); }, IDS_NO_MAILBOX, IDS_CAPTION_ERROR},
-        {"recent file list empty", [](EndToEnd *) { SetString(WinbiffKey, "File1", ""); }, IDS_WINBIFF_MAILBOX_INVALID, IDS_CAPTION_SETTINGS},
-        {"no UserDirectory", [](EndToEnd *t) { SetString(WinbiffKey, "File1", t->root_ + "missing.ini"); }, IDS_WINBIFF_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
+        {"store root of one character", [](EndToEnd *) { SetUserString(ImKey, "Store Root", "X"); }, IDS_NO_MAILBOX, IDS_CAPTION_ERROR},
+        {"recent file list empty", [](EndToEnd *) { SetUserString(WinbiffKey, "File1", ""); }, IDS_WINBIFF_MAILBOX_INVALID, IDS_CAPTION_SETTINGS},
+        {"no UserDirectory", [](EndToEnd *t) { SetUserString(WinbiffKey, "File1", t->root_ + "missing.ini"); }, IDS_WINBIFF_STORE_UNKNOWN, IDS_CAPTION_REGISTRY},
+        {"WinBiff running", [](EndToEnd *) { MakeWindow("WINBIFF", "WinBiff"); }, IDS_WINBIFF_RUNNING, IDS_CAPTION_ERROR},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -286,7 +229,11 @@ TEST_F(EndToEnd, LocationFailures)
         c.arrange(this);
         HWND window = Start();
         BoxSeen box = Run(window, "");
-        ExpectBox(box, c.textId, c.captionId, MB_ICONERROR);
+        DestroyWindow(FindWindowA("WINBIFF", NULL));
+        EXPECT_TRUE(box.found) << "no message box";
+        EXPECT_EQ(Text(c.textId), box.text);
+        EXPECT_EQ(Text(c.captionId), box.caption);
+        EXPECT_TRUE(box.icon == 0 || box.icon == MB_ICONERROR) << "icon " << box.icon;
         // The run stops there: no progress window left, nothing written.
         EXPECT_TRUE(FindDialog(program_, IDC_PROGRESS_BAR) == NULL);
         EXPECT_TRUE(FolderFiles(winbiffFolder()).empty());
@@ -296,36 +243,10 @@ TEST_F(EndToEnd, LocationFailures)
     }
 }
 
-LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// A top-level window of another program's class, made by this process.
-HWND MakeWindow(const char *className, const char *title)
-{
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = PlainWindowProc;
-    windowClass.hInstance = GetModuleHandleA(NULL);
-    windowClass.lpszClassName = className;
-    RegisterClassA(&windowClass);
-    return CreateWindowA(className, title, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
-                         GetModuleHandleA(NULL), NULL);
-}
-
-TEST_F(EndToEnd, WinbiffRunningStopsTheRun)
-{
-    HWND winbiff = MakeWindow("WINBIFF", "WinBiff");
-    HWND window = Start();
-    ExpectBox(Run(window), IDS_WINBIFF_RUNNING, IDS_CAPTION_ERROR, MB_ICONERROR);
-    DestroyWindow(winbiff);
-    EXPECT_TRUE(FolderFiles(winbiffFolder()).empty());
-}
-
 TEST_F(EndToEnd, OpenMsImWindowAsksForTheMailboxFolder)
 {
     // The registry's store root is wrong; the open dialog names the folder.
-    SetString(ImKey, "Store Root", root_ + "Nowhere");
+    SetUserString(ImKey, "Store Root", root_ + "Nowhere");
     HWND msim = MakeWindow("CabinetWClass", "Internet Mail");
     HWND window = Start();
     Click(window, IDC_TO_EML);
@@ -335,7 +256,7 @@ TEST_F(EndToEnd, OpenMsImWindowAsksForTheMailboxFolder)
     BoxSeen box = AnswerMessageBox(program_);
     DestroyWindow(msim);
     ASSERT_TRUE(box.found);
-    EXPECT_EQ(Summary(3, 7), box.text);
+    EXPECT_EQ(Format(IDS_SUMMARY, 3, 7), box.text);
     EXPECT_EQ(7u, FolderFiles(eml()).size());
 }
 
@@ -348,8 +269,6 @@ TEST_F(EndToEnd, CancelledExportDialogShowsNothing)
     EXPECT_FALSE(AnswerMessageBox(program_, 2000).found);
     EXPECT_TRUE(FolderFiles(eml()).empty());
 }
-
-// --- The window ---------------------------------------------------------------
 
 TEST_F(EndToEnd, SingleInstance)
 {
@@ -374,11 +293,105 @@ TEST_F(EndToEnd, AboutBox)
     ASSERT_TRUE(about != NULL);
     EXPECT_EQ("http://www.example.com/vestibar/", WindowText(GetDlgItem(about, IDC_WEB_ADDRESS)));
     EXPECT_FALSE(IsWindowEnabled(window));  // modal
-    PostMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+    Click(about, IDOK);
     for (int i = 0; i < 100 && IsWindow(about); i++)
         Sleep(50);
     EXPECT_FALSE(IsWindow(about));
     EXPECT_TRUE(IsWindowEnabled(window));
+}
+
+// --- The resources of the built program ---------------------------------------
+
+class ProgramResources : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        module_ = LoadLibraryExA(ProgramPath.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_TRUE(module_ != NULL) << ProgramPath << " error " << GetLastError();
+    }
+    void TearDown() override
+    {
+        if (module_)
+            FreeLibrary(module_);
+    }
+    std::vector<BYTE> Raw(LPCSTR type, WORD id)
+    {
+        HRSRC info = FindResourceExA(module_, type, MAKEINTRESOURCEA(id), MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
+        if (!info)
+            return {};
+        const BYTE *data = (const BYTE *)LockResource(LoadResource(module_, info));
+        return std::vector<BYTE>(data, data + SizeofResource(module_, info));
+    }
+    HMODULE module_ = NULL;
+};
+
+// The set chosen on large screens is the same dialog in 8 points instead
+// of 10: one byte of difference, the point size.
+TEST_F(ProgramResources, PairsDifferOnlyInFontSize)
+{
+    for (WORD base : {IDD_MAIN, IDD_ABOUT, IDD_PROGRESS}) {
+        SCOPED_TRACE("dialog " + std::to_string(base));
+        std::vector<BYTE> normal = Raw(RT_DIALOG, base);
+        std::vector<BYTE> large = Raw(RT_DIALOG, (WORD)(base + DIALOG_VARIANT_LARGE_DPI));
+        ASSERT_FALSE(normal.empty());
+        ASSERT_EQ(normal.size(), large.size());
+        std::vector<size_t> differing;
+        for (size_t i = 0; i < normal.size(); i++)
+            if (normal[i] != large[i])
+                differing.push_back(i);
+        ASSERT_EQ(1u, differing.size()) << "bytes that differ";
+        EXPECT_EQ(10, normal[differing[0]]) << "offset " << differing[0];
+        EXPECT_EQ(8, large[differing[0]]) << "offset " << differing[0];
+    }
+}
+
+TEST_F(ProgramResources, IconIsOne32x32SixteenColourImage)
+{
+    std::vector<BYTE> group = Raw(RT_GROUP_ICON, IDI_MAIN);
+    // GRPICONDIR (6 bytes) and one GRPICONDIRENTRY (14 bytes).
+    ASSERT_EQ(20u, group.size());
+    const struct { size_t at, size; DWORD value; const char *field; } fields[] = {
+        {4, 2, 1, "count"}, {6, 1, 32, "width"}, {7, 1, 32, "height"}, {8, 1, 16, "colours"},
+        {10, 2, 1, "planes"}, {12, 2, 4, "bits per pixel"}, {14, 4, 744, "bytes"}, {18, 2, 1, "image id"},
+    };
+    for (const auto &f : fields) {
+        DWORD value = 0;
+        memcpy(&value, &group[f.at], f.size);
+        EXPECT_EQ(f.value, value) << f.field;
+    }
+    EXPECT_EQ(744u, Raw(RT_ICON, 1).size());
+}
+
+TEST_F(ProgramResources, VersionRecord)
+{
+    DWORD ignored = 0, size = GetFileVersionInfoSizeA(ProgramPath.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(ProgramPath.c_str(), 0, size, info.data()));
+    VS_FIXEDFILEINFO *fixed = NULL;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", (void **)&fixed, &length));
+    ASSERT_EQ(sizeof *fixed, length);
+    const DWORD found[] = {fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionLS, fixed->dwFileType};
+    EXPECT_EQ((std::vector<DWORD>{0, 3, 3, VFT_APP}), std::vector<DWORD>(found, found + 4)) << "file version, product version, type";
+    // The one translation: Japanese, Unicode.
+    WORD *translation = NULL;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", (void **)&translation, &length));
+    ASSERT_EQ(4u, length);
+    EXPECT_EQ(0x0411, translation[0]);
+    EXPECT_EQ(1200, translation[1]);
+    const struct { const char *key, *value; } strings[] = {
+        {"CompanyName", "Vestibar Works"}, {"FileDescription", "Vestibar Mail Data Converter"},
+        {"FileVersion", "0.03"}, {"InternalName", "Vestibar"}, {"ProductVersion", "0.03"},
+        {"LegalCopyright", "Copyright (C) 1997 Vestibar Works"}, {"OriginalFilename", "vestibar.exe"},
+        {"ProductName", "Vestibar Works Vestibar"},
+    };
+    for (const auto &s : strings) {
+        char *value = NULL;
+        std::string key = std::string("\\StringFileInfo\\041104b0\\") + s.key;
+        EXPECT_TRUE(VerQueryValueA(info.data(), key.c_str(), (void **)&value, &length)) << key;
+        EXPECT_STREQ(s.value, value ? value : "") << key;
+    }
 }
 
 }  // namespace

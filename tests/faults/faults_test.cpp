@@ -1,24 +1,18 @@
-// Fault campaign: whole store runs in both modes (RunEmlStore with its save
-// dialog answered from another thread, RunWinbiffStore with WinBiff's
-// settings in the registry) against a full disk, a folder that refuses new
-// files, a mailbox held open without sharing, a WinBiff user directory that
-// is missing and a store folder that is missing.
-//
-// After each fault: exactly the one box that names it (no summary, no second
-// box), the progress window closed, what was finished before complete, the
-// sources unchanged, no file left open (every one opens again without
-// sharing), and a run after the cause is gone goes through to its summary.
-//
-// The full disk is a 2 MiB tmpfs and the locked folders are immutable ones,
-// both made by the host fixture before this program starts (faults-host.sh).
-// Where the host cannot make them, the tests say so in one line and skip.
+// Fault campaign: store runs in both modes (the .eml run's save dialog
+// answered from another thread) against a full disk, folders that refuse new
+// files, a mailbox held open without sharing, and missing folders.  After
+// each fault: the one box that names it, the progress window closed, what was
+// finished complete, the sources unchanged, nothing left open, and the run
+// goes through once the cause is gone.  The full disk (a 2 MiB tmpfs) and the
+// locked folders come from faults-host.sh; where it could not make them, the
+// tests say so and skip.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <stdlib.h>
 
-#include <atomic>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,14 +24,14 @@
 #include "runs.h"
 #include "state.h"
 #include "store_builder.h"
-#include "textcut.h"
 
 namespace {
 
 const char WinbiffKey[] = "Software\\Orangesoft\\Winbiff\\Recent File List";
+typedef std::vector<std::string> Messages;
 
-// The host fixture's folder (faults-host.sh), ending in a backslash, when
-// its state file has the line `what`; empty otherwise.
+// The host fixture's folder, ending in a backslash, when its state file has
+// the line `what`; empty otherwise.
 std::string HostFolder(const char *what, std::string *state)
 {
     const char *fixture = getenv("VESTIBAR_FAULTS_DIR");
@@ -47,23 +41,16 @@ std::string HostFolder(const char *what, std::string *state)
     return state->find(what) != std::string::npos ? dir : std::string();
 }
 
-// Whether a folder takes a new entry now (the entry is removed again).
 bool AcceptsNewFiles(const std::string &folder)
 {
     std::string probe = folder + "probe";
-    if (!CreateDirectoryA(probe.c_str(), NULL))
-        return false;
-    RemoveDirectoryA(probe.c_str());
-    return true;
+    return CreateDirectoryA(probe.c_str(), NULL) && RemoveDirectoryA(probe.c_str());
 }
 
-// --- Stores ------------------------------------------------------------------
-
-// Messages of plain ASCII, which the converter passes unchanged, so that the
-// folder file to expect can be written out here.
-std::vector<std::string> AsciiMessages(int count, size_t size, int seed)
+// Plain ASCII, which the converter passes unchanged.
+Messages AsciiMessages(int count, size_t size, int seed)
 {
-    std::vector<std::string> messages;
+    Messages messages;
     for (int n = 0; n < count; n++) {
         std::string text = "From: sender" + std::to_string(seed) + "@example.jp\r\nSubject: message " +
                            std::to_string(seed) + "-" + std::to_string(n) + "\r\n\r\n";
@@ -74,15 +61,13 @@ std::vector<std::string> AsciiMessages(int count, size_t size, int seed)
             text += body + "\r\n";
         }
         text.resize(size - 2);
-        text += "\r\n";
-        messages.push_back(text);
+        messages.push_back(text + "\r\n");
     }
     return messages;
 }
 
-// The folder file that WinBiff mode makes of `messages` walked sequentially
-// (every message unread).
-std::string FolderFile(const std::vector<std::string> &messages)
+// The folder file that WinBiff mode makes of `messages` (all unread).
+std::string FolderFile(const Messages &messages)
 {
     std::string folder;
     for (const std::string &message : messages) {
@@ -100,23 +85,7 @@ std::string EmlName(int number)
     return name;
 }
 
-std::string SummaryText(int mailboxes, int messages)
-{
-    char composed[1025], text[MESSAGE_TEXT_SIZE];
-    wsprintfA(composed, PlainText(IDS_SUMMARY).c_str(), mailboxes, messages);
-    CopyTextCut(text, sizeof text, composed);
-    return text;
-}
-
-void ExpectSummary(int mailboxes, int messages)
-{
-    const std::vector<RecordedBox> &boxes = RecordedBoxes();
-    ASSERT_EQ(1u, boxes.size()) << (boxes.empty() ? std::string("no box") : boxes[0].text);
-    EXPECT_EQ(SummaryText(mailboxes, messages), boxes[0].text);
-    EXPECT_EQ((UINT)STYLE_INFORMATION, boxes[0].style);
-}
-
-// Every file opens without sharing (nobody holds it) and holds `bytes`.
+// The file opens without sharing (nobody holds it) and holds `bytes`.
 void ExpectFile(const std::string &path, const std::string &bytes)
 {
     std::string found;
@@ -127,14 +96,11 @@ void ExpectFile(const std::string &path, const std::string &bytes)
 
 Program Self()
 {
-    Program self;
-    memset(&self.process, 0, sizeof self.process);
+    Program self = {};
     self.process.dwProcessId = GetCurrentProcessId();
     self.started = true;
     return self;
 }
-
-// --- The runs ----------------------------------------------------------------
 
 enum Mode { EML, WINBIFF };
 const char *const ModeNames[] = {".eml", "WinBiff"};
@@ -143,21 +109,12 @@ class FaultRun : public testing::Test {
 protected:
     void SetUp() override
     {
-        ClearRecordedBoxes();
-        RunState = RunCounters();
-        RunState.skipDeleted = 1;
         CreateDirectoryA(store().c_str(), NULL);
         SetPathBuffer(SourceDir, store());
-        // WinBiff's settings as it leaves them: the registry names its
-        // configuration file, which names the user directory.
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, WinbiffKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL,
-                                                 &key, NULL));
-        std::string ini = root.path() + "winbiff.ini";
-        RegSetValueExA(key, "File1", 0, REG_SZ, (const BYTE *)ini.c_str(), (DWORD)ini.size() + 1);
-        RegCloseKey(key);
+        // WinBiff's settings: the registry names its configuration file,
+        // which names the user directory.
+        ASSERT_TRUE(SetUserString(WinbiffKey, "File1", root.path() + "winbiff.ini"));
         SetUserDirectory(root.path() + "user\\");
-        CreateDirectoryA(userDirectory_.c_str(), NULL);
     }
 
     void TearDown() override
@@ -167,71 +124,89 @@ protected:
     }
 
     std::string store() const { return root.path() + "Mail\\"; }
-
-    void SetUserDirectory(const std::string &folder)
-    {
-        userDirectory_ = folder;
-        WritePrivateProfileStringA("CONFIG", "UserDirectory", folder.c_str(), (root.path() + "winbiff.ini").c_str());
-    }
     std::string winbiffFolder() const { return userDirectory_ + "From MS-IM\\"; }
 
-    // Once the cause is gone: a store run of Inbox.mbx holding `messages`
-    // goes through, into .eml files named from `emlPrefix` or the folder file.
-    void ExpectNextRunWorks(Mode mode, const std::string &emlPrefix, const std::vector<std::string> &messages)
+    void SetUserDirectory(const std::string &folder, bool make = true)
     {
-        EXPECT_EQ(1, Run(mode, emlPrefix));
-        ExpectSummary(1, (int)messages.size());
-        if (mode == WINBIFF) {
-            ExpectFile(winbiffFolder() + "Inbox", FolderFile(messages));
-            return;
-        }
-        const std::string folder = emlPrefix.substr(0, emlPrefix.rfind('\\') + 1);
-        for (size_t i = 1; i <= messages.size(); i++)
-            ExpectFile(folder + EmlName((int)i), messages[i - 1]);
+        userDirectory_ = folder;
+        if (make)
+            CreateDirectoryA(folder.c_str(), NULL);
+        WritePrivateProfileStringA("CONFIG", "UserDirectory", folder.c_str(), (root.path() + "winbiff.ini").c_str());
     }
 
-    // Runs the store run of `mode`; the .eml run's save dialog is answered
-    // with `emlPrefix`, as the user would type it.
+    // The store made anew of `boxes` (mailbox name without ".mbx"); their
+    // names in the order the directory search returns them, which the runs
+    // follow.
+    std::vector<std::string> WriteStore(const std::map<std::string, Messages> &boxes)
+    {
+        RemoveTree(store());
+        CreateDirectoryA(store().c_str(), NULL);
+        for (const auto &box : boxes)
+            WriteBytes(store() + box.first + ".mbx", BuildMailbox(box.second).bytes);
+        std::vector<std::string> order;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((store() + "*.mbx").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+            order.push_back(std::string(found.cFileName, strlen(found.cFileName) - 4));
+        if (search != INVALID_HANDLE_VALUE)
+            FindClose(search);
+        return order;
+    }
+
+    // Once the cause is gone, the store run of `boxes` goes through to its
+    // summary, into .eml files under `out` or the WinBiff folder files.
+    void ExpectRunThrough(Mode mode, const std::string &out, const std::map<std::string, Messages> &boxes)
+    {
+        Messages all;
+        for (const std::string &name : WriteStore(boxes))
+            all.insert(all.end(), boxes.at(name).begin(), boxes.at(name).end());
+        EXPECT_EQ(1, Run(mode, out + "exp"));
+        char summary[256];
+        wsprintfA(summary, PlainText(IDS_SUMMARY).c_str(), (int)boxes.size(), (int)all.size());
+        const std::vector<RecordedBox> &shown = RecordedBoxes();
+        ASSERT_EQ(1u, shown.size()) << (shown.empty() ? std::string("no box") : shown[0].text);
+        EXPECT_EQ(summary, shown[0].text);
+        EXPECT_EQ((UINT)STYLE_INFORMATION, shown[0].style);
+        if (mode == WINBIFF) {
+            for (const auto &box : boxes)
+                ExpectFile(winbiffFolder() + box.first, FolderFile(box.second));
+            return;
+        }
+        EXPECT_EQ(all.size(), ListTree(out).size());
+        for (size_t i = 1; i <= all.size(); i++)
+            ExpectFile(out + EmlName((int)i), all[i - 1]);
+    }
+
+    // The store run of `mode`; the .eml run's save dialog is answered with
+    // `emlPrefix`, as the user would type it.
     int Run(Mode mode, const std::string &emlPrefix)
     {
         ClearRecordedBoxes();
+        RunState = RunCounters();
+        RunState.skipDeleted = 1;
         if (mode == WINBIFF)
             return RunWinbiffStore();
-        std::atomic<bool> done(false);
         bool answered = false;
-        std::thread user([&] {
-            HWND dialog = NULL;
-            while (!done && (dialog = FindDialog(Self(), 0x47C)) == NULL)
-                Sleep(20);
-            if (dialog == NULL)
-                return;
-            SendMessageA(GetDlgItem(dialog, 0x47C), WM_SETTEXT, 0, (LPARAM)emlPrefix.c_str());
-            PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-            answered = true;
-        });
+        std::thread user([&] { answered = !AnswerFileDialog(Self(), emlPrefix.c_str()).empty(); });
         int result = RunEmlStore();
-        done = true;
         user.join();
-        // The save dialog made the chosen folder the current one; this
-        // process would hold it, and the folder could not go.
+        // The save dialog made the chosen folder current; held, it could not go.
         SetCurrentDirectoryA("C:\\");
         EXPECT_TRUE(answered) << "no save dialog came";
         return result;
     }
 
+    // A run stopped by a fault: the one error box that names it, and the
+    // progress window closed.
+    void ExpectStopped(const std::string &text)
+    {
+        ExpectErrorBoxes({text});
+        EXPECT_EQ(NULL, FindDialog(Self(), IDC_PROGRESS_BAR)) << "the progress window is still open";
+    }
+
     ScratchDir root;
     std::string userDirectory_;
 };
-
-// A run stopped by a fault: the one box that names it, with the error
-// caption and style, and the progress window closed.
-void ExpectStopped(const std::string &text)
-{
-    ExpectErrorBoxes({text});
-    EXPECT_EQ(NULL, FindDialog(Self(), IDC_PROGRESS_BAR)) << "the progress window is still open";
-}
-
-// --- A full disk ---------------------------------------------------------------
 
 class FullDisk : public FaultRun {
 protected:
@@ -244,14 +219,12 @@ protected:
         full_ = dir + "full\\";
     }
 
-    // Leaves `room` bytes free on the small disk.
     void FillLeaving(ULONGLONG room)
     {
         ULARGE_INTEGER free, total, totalFree;
         ASSERT_TRUE(GetDiskFreeSpaceExA(full_.c_str(), &free, &total, &totalFree));
         ASSERT_GT(free.QuadPart, room);
-        std::string filler((size_t)(free.QuadPart - room), 'f');
-        WriteBytes(full_ + "filler", filler);
+        WriteBytes(full_ + "filler", std::string((size_t)(free.QuadPart - room), 'f'));
         ASSERT_TRUE(GetDiskFreeSpaceExA(full_.c_str(), &free, &total, &totalFree));
         ASSERT_EQ(room, free.QuadPart) << "the filler did not leave the room asked for";
     }
@@ -272,61 +245,48 @@ protected:
 TEST_F(FullDisk, StopsWithTheSystemsReasonAndKeepsWhatWasFinished)
 {
     // Five messages of 150000 bytes into 400 KiB: two fit, the third not.
-    const std::vector<std::string> messages = AsciiMessages(5, 150000, 1);
-    const MailboxImage image = BuildMailbox(messages);
-    WriteBytes(store() + "Inbox.mbx", image.bytes);
+    const Messages messages = AsciiMessages(5, 150000, 1);
+    const std::string image = BuildMailbox(messages).bytes, eml = full_ + "eml\\";
     for (Mode mode : {EML, WINBIFF}) {
         SCOPED_TRACE(ModeNames[mode]);
-        std::string eml = full_ + "eml\\";
+        WriteStore({{"Inbox", messages}});
         CreateDirectoryA(eml.c_str(), NULL);
         SetUserDirectory(full_ + "user\\");
-        CreateDirectoryA(userDirectory_.c_str(), NULL);
         FillLeaving(400 * 1024);
-        RunState = RunCounters();
-        RunState.skipDeleted = 1;
 
         EXPECT_EQ(0, Run(mode, eml + "exp"));
 
         ExpectStopped(SystemErrorText(IDS_WRITE_DEST_FAILED, ERROR_DISK_FULL));
-        std::string stored;
-        EXPECT_TRUE(ReadBytes(store() + "Inbox.mbx", &stored, 0) && stored == image.bytes)
-            << "the mailbox changed or is still held open";
+        ExpectFile(store() + "Inbox.mbx", image);
+        // exp00001 ... the one that failed, or the folder file: what was
+        // finished whole, then part of the one that failed.
+        std::string got, expected = mode == EML ? "" : FolderFile(messages);
         if (mode == EML) {
-            // exp00001 ... the one that failed; all before it complete.
-            std::vector<std::string> names = ListTree(eml);
-            int written = RunState.messageNumber;
+            const int written = RunState.messageNumber;
             ASSERT_GE(written, 3) << "two messages fit before the disk was full";
-            ASSERT_EQ((size_t)written, names.size());
+            std::vector<std::string> names;
             for (int i = 1; i <= written; i++) {
-                SCOPED_TRACE(EmlName(i));
-                ASSERT_EQ(EmlName(i), names[i - 1]);
                 std::string bytes;
-                ASSERT_TRUE(ReadBytes(eml + EmlName(i), &bytes, 0)) << "still held open";
-                if (i < written) {
-                    EXPECT_TRUE(bytes == messages[i - 1]) << "a finished file is not complete";
-                } else {
-                    EXPECT_LT(bytes.size(), messages[i - 1].size());
-                    EXPECT_TRUE(messages[i - 1].compare(0, bytes.size(), bytes) == 0) << "the cut file differs";
-                }
+                EXPECT_TRUE(ReadBytes(eml + EmlName(i), &bytes, 0)) << EmlName(i) << " missing or still held open";
+                names.push_back(EmlName(i));
+                got += bytes;
+                expected += messages[i - 1];
             }
+            EXPECT_EQ(names, ListTree(eml));
         } else {
-            // The folder file holds the finished entries whole, then part of
-            // the one that failed.
-            std::string expected = FolderFile(messages), folder;
-            ASSERT_TRUE(ReadBytes(winbiffFolder() + "Inbox", &folder, 0)) << "missing or still held open";
-            EXPECT_LT(folder.size(), expected.size());
-            EXPECT_GE(folder.size(), FolderFile({messages[0], messages[1]}).size());
-            EXPECT_TRUE(expected.compare(0, folder.size(), folder) == 0) << "the folder file differs";
+            EXPECT_TRUE(ReadBytes(winbiffFolder() + "Inbox", &got, 0)) << "missing or still held open";
             EXPECT_EQ(std::vector<std::string>{"Inbox"}, ListTree(winbiffFolder()));
         }
+        EXPECT_LT(got.size(), expected.size()) << "the last output is not cut";
+        EXPECT_GE(got.size(), (mode == EML ? messages[0] + messages[1] : FolderFile({messages[0], messages[1]})).size());
+        EXPECT_TRUE(expected.compare(0, got.size(), got) == 0) << "the output differs from the messages";
 
-        // Room again, and what the failed run left moved away: the next run
-        // goes through.
+        // Room again, what the failed run left moved away: the next run goes through.
         DeleteFileA((full_ + "filler").c_str());
         RemoveTree(eml);
         CreateDirectoryA(eml.c_str(), NULL);
         DeleteFileA((winbiffFolder() + "Inbox").c_str());
-        ExpectNextRunWorks(mode, eml + "exp", messages);
+        ExpectRunThrough(mode, eml, {{"Inbox", messages}});
         RemoveTree(eml);
         RemoveTree(userDirectory_);
         if (HasFatalFailure())
@@ -334,45 +294,40 @@ TEST_F(FullDisk, StopsWithTheSystemsReasonAndKeepsWhatWasFinished)
     }
 }
 
-// --- Faults that stop a run between mailboxes or before the first ----------
-
-// A folder that refuses new files (the host's locked ones), a mailbox held
-// open without sharing, a WinBiff user directory that is missing or takes
-// no folder, a store folder that is missing or holds no mailbox.  The store
-// is Alpha.mbx and Beta.mbx; after the fault, the same store run into
-// folders that take files goes through.
+// Faults that stop a run before the first mailbox or between two, over a
+// store of Alpha.mbx and Beta.mbx.
 TEST_F(FaultRun, EachFaultStopsTheRunWithItsOneBox)
 {
-    const std::vector<std::string> alpha = AsciiMessages(2, 1500, 3), beta = AsciiMessages(3, 1700, 4);
+    const std::map<std::string, Messages> boxes = {{"Alpha", AsciiMessages(2, 1500, 3)},
+                                                   {"Beta", AsciiMessages(3, 1700, 4)}};
     std::string state, host = HostFolder("locked: yes", &state);
-    const std::string locked = host + "locked\\", scratch = root.path();
+    const std::string locked = host + "locked\\", scratch = root.path(), out = scratch + "out\\";
     enum Fault { LOCKED, HELD, NO_STORE, EMPTY_STORE, MISSING_USER };
-    struct Case {
+    const std::string denied = SystemErrorText(IDS_CREATE_DEST_FAILED, ERROR_ACCESS_DENIED),
+                      held = SystemErrorText(IDS_OPEN_SOURCE_FAILED, ERROR_SHARING_VIOLATION),
+                      none = PlainText(IDS_NO_MAILBOX);
+    const struct {
         const char *name;
         Mode mode;
         Fault fault;
         std::string eml, user;  // the .eml files' folder and WinBiff's user directory
         std::string box;
-    };
-    const std::string denied = SystemErrorText(IDS_CREATE_DEST_FAILED, ERROR_ACCESS_DENIED),
-                      held = SystemErrorText(IDS_OPEN_SOURCE_FAILED, ERROR_SHARING_VIOLATION),
-                      none = PlainText(IDS_NO_MAILBOX);
-    const Case cases[] = {
+    } cases[] = {
         {"output folder refusing files", EML, LOCKED, locked + "eml\\", scratch + "user\\", denied},
         // The "From MS-IM" folder that an earlier run made, which the run reuses.
-        {"WinBiff folder refusing files", WINBIFF, LOCKED, scratch + "out\\", locked + "user\\", denied},
-        {"user directory refusing new folders", WINBIFF, LOCKED, scratch + "out\\", locked + "gone\\",
+        {"WinBiff folder refusing files", WINBIFF, LOCKED, out, locked + "user\\", denied},
+        {"user directory refusing new folders", WINBIFF, LOCKED, out, locked + "gone\\",
          SystemErrorText(IDS_CREATE_DIRECTORY_FAILED, ERROR_ACCESS_DENIED)},
-        {"user directory missing", WINBIFF, MISSING_USER, scratch + "out\\", scratch + "gone\\",
+        {"user directory missing", WINBIFF, MISSING_USER, out, scratch + "gone\\",
          SystemErrorText(IDS_CREATE_DIRECTORY_FAILED, ERROR_PATH_NOT_FOUND)},
-        {"second mailbox held open", EML, HELD, scratch + "out\\", scratch + "user\\", held},
-        {"second mailbox held open", WINBIFF, HELD, scratch + "out\\", scratch + "user\\", held},
-        {"no store folder", EML, NO_STORE, scratch + "out\\", scratch + "user\\", none},
-        {"no store folder", WINBIFF, NO_STORE, scratch + "out\\", scratch + "user\\", none},
-        {"store folder empty", EML, EMPTY_STORE, scratch + "out\\", scratch + "user\\", none},
-        {"store folder empty", WINBIFF, EMPTY_STORE, scratch + "out\\", scratch + "user\\", none},
+        {"second mailbox held open", EML, HELD, out, scratch + "user\\", held},
+        {"second mailbox held open", WINBIFF, HELD, out, scratch + "user\\", held},
+        {"no store folder", EML, NO_STORE, out, scratch + "user\\", none},
+        {"no store folder", WINBIFF, NO_STORE, out, scratch + "user\\", none},
+        {"store folder empty", EML, EMPTY_STORE, out, scratch + "user\\", none},
+        {"store folder empty", WINBIFF, EMPTY_STORE, out, scratch + "user\\", none},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.name) + ", " + ModeNames[c.mode]);
         const std::string refusing = c.mode == EML ? c.eml : c.user + (c.box == denied ? "From MS-IM\\" : "");
         if (c.fault == LOCKED && (host.empty() || AcceptsNewFiles(refusing))) {
@@ -380,79 +335,49 @@ TEST_F(FaultRun, EachFaultStopsTheRunWithItsOneBox)
                         state.c_str());
             continue;
         }
-        RemoveTree(store());
-        if (c.fault != NO_STORE)
-            CreateDirectoryA(store().c_str(), NULL);
-        if (c.fault != NO_STORE && c.fault != EMPTY_STORE) {
-            WriteBytes(store() + "Alpha.mbx", BuildMailbox(alpha).bytes);
-            WriteBytes(store() + "Beta.mbx", BuildMailbox(beta).bytes);
-        }
-        // The mailbox that the directory search returns first is finished
-        // before the second is held.
-        std::vector<std::string> order = ListTree(store());
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((store() + "*.mbx").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            if (order.front() != found.cFileName)
-                std::swap(order.front(), order.back());
-            FindClose(search);
-        }
-        const std::vector<std::string> *first = order.empty() || order[0] == "Alpha.mbx" ? &alpha : &beta,
-                                       *second = first == &alpha ? &beta : &alpha;
-        HANDLE holder = c.fault == HELD ? CreateFileA((store() + order[1]).c_str(), GENERIC_READ, 0, NULL,
-                                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL)
+        const bool stored = c.fault != NO_STORE && c.fault != EMPTY_STORE;
+        std::vector<std::string> order = WriteStore(stored ? boxes : std::map<std::string, Messages>());
+        if (c.fault == NO_STORE)
+            RemoveTree(store());
+        // The mailbox the directory search returns first is finished before
+        // the second is held.
+        HANDLE holder = c.fault == HELD ? CreateFileA((store() + order[1] + ".mbx").c_str(), GENERIC_READ, 0,
+                                                      NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL)
                                         : INVALID_HANDLE_VALUE;
         ASSERT_TRUE(c.fault != HELD || holder != INVALID_HANDLE_VALUE);
-        CreateDirectoryA((scratch + "out\\").c_str(), NULL);
-        if (c.fault != MISSING_USER)
-            CreateDirectoryA(c.user.c_str(), NULL);
-        SetUserDirectory(c.user);
-        RunState = RunCounters();
-        RunState.skipDeleted = 1;
+        CreateDirectoryA(out.c_str(), NULL);
+        SetUserDirectory(c.user, c.fault != MISSING_USER);
 
         EXPECT_EQ(0, Run(c.mode, c.eml + "exp"));
 
         ExpectStopped(c.box);
         CloseHandle(holder);
         // What was finished before the fault is complete; nothing else made.
-        std::vector<std::string> emlNames;
-        for (size_t i = 1; c.fault == HELD && c.mode == EML && i <= first->size(); i++) {
-            emlNames.push_back(EmlName((int)i));
-            ExpectFile(c.eml + EmlName((int)i), (*first)[i - 1]);
+        std::vector<std::string> emlNames, folderNames;
+        if (c.fault == HELD && c.mode == EML)
+            for (size_t i = 1; i <= boxes.at(order[0]).size(); i++) {
+                emlNames.push_back(EmlName((int)i));
+                ExpectFile(c.eml + EmlName((int)i), boxes.at(order[0])[i - 1]);
+            }
+        if (c.fault == HELD && c.mode == WINBIFF) {
+            folderNames.push_back(order[0]);
+            ExpectFile(winbiffFolder() + order[0], FolderFile(boxes.at(order[0])));
         }
         EXPECT_EQ(emlNames, ListTree(c.eml));
-        if (c.fault == HELD && c.mode == WINBIFF) {
-            EXPECT_EQ(std::vector<std::string>{order[0].substr(0, order[0].size() - 4)}, ListTree(winbiffFolder()));
-            ExpectFile(winbiffFolder() + order[0].substr(0, order[0].size() - 4), FolderFile(*first));
-        } else {
-            EXPECT_EQ(std::vector<std::string>(), ListTree(winbiffFolder()));
-        }
+        EXPECT_EQ(folderNames, ListTree(winbiffFolder()));
         if (c.fault != LOCKED && c.fault != HELD) {
             EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(winbiffFolder().c_str())) << "made anyway";
             EXPECT_EQ(0, RunState.mailboxCount);
         }
-        for (size_t i = 0; i < order.size(); i++)
-            ExpectFile(store() + order[i], BuildMailbox(i == 0 ? *first : *second).bytes);
+        for (const std::string &name : order)
+            ExpectFile(store() + name + ".mbx", BuildMailbox(boxes.at(name)).bytes);
 
-        // The cause gone, the partial output moved away: the next run goes
-        // through.
-        std::string out = scratch + "out\\";
+        // The cause gone, the partial output moved away: the next run goes through.
         RemoveTree(out);
         CreateDirectoryA(out.c_str(), NULL);
         SetUserDirectory(scratch + "user\\");
-        CreateDirectoryA(userDirectory_.c_str(), NULL);
         RemoveTree(winbiffFolder());
-        CreateDirectoryA(store().c_str(), NULL);
-        WriteBytes(store() + "Alpha.mbx", BuildMailbox(alpha).bytes);
-        WriteBytes(store() + "Beta.mbx", BuildMailbox(beta).bytes);
-        EXPECT_EQ(1, Run(c.mode, out + "exp"));
-        ExpectSummary(2, 5);
-        if (c.mode == WINBIFF) {
-            ExpectFile(winbiffFolder() + "Alpha", FolderFile(alpha));
-            ExpectFile(winbiffFolder() + "Beta", FolderFile(beta));
-        } else {
-            EXPECT_EQ(5u, ListTree(out).size());
-        }
+        ExpectRunThrough(c.mode, out, boxes);
         RemoveTree(out);
         RemoveTree(winbiffFolder());
     }

@@ -2,22 +2,29 @@
 
 #include <algorithm>
 
-void RemoveTree(const std::string &dir)
+// Calls `visit(name, isFolder)` for every entry of `dir` but "." and "..".
+template <typename Visit> static void ForEachEntry(const std::string &dir, Visit visit)
 {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((dir + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(dir + name + "\\");
-            else
-                DeleteFileA((dir + name).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            visit(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+void RemoveTree(const std::string &dir)
+{
+    ForEachEntry(dir, [&](const std::string &name, bool folder) {
+        if (folder)
+            RemoveTree(dir + name + "\\");
+        else
+            DeleteFileA((dir + name).c_str());
+    });
     RemoveDirectoryA(dir.c_str());
 }
 
@@ -39,34 +46,21 @@ bool ReadBytes(const std::string &path, std::string *bytes, DWORD share)
 std::map<std::string, std::string> FolderFiles(const std::string &folder)
 {
     std::map<std::string, std::string> files;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return files;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            ReadBytes(folder + found.cFileName, &files[found.cFileName], FILE_SHARE_READ);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    ForEachEntry(folder, [&](const std::string &name, bool subfolder) {
+        if (!subfolder)
+            ReadBytes(folder + name, &files[name], FILE_SHARE_READ);
+    });
     return files;
 }
 
 static void ListInto(const std::string &dir, const std::string &relative, std::vector<std::string> *names)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + relative + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    ForEachEntry(dir + relative, [&](const std::string &name, bool folder) {
+        if (folder)
             ListInto(dir, relative + name + "\\", names);
         else
             names->push_back(relative + name);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    });
 }
 
 std::vector<std::string> ListTree(const std::string &dir)
@@ -75,4 +69,14 @@ std::vector<std::string> ListTree(const std::string &dir)
     ListInto(dir, "", &names);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+bool SetUserString(const char *keyName, const char *value, const std::string &data)
+{
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
+        return false;
+    LONG set = value ? RegSetValueExA(key, value, 0, REG_SZ, (const BYTE *)data.c_str(), (DWORD)data.size() + 1) : 0;
+    RegCloseKey(key);
+    return set == ERROR_SUCCESS;
 }

@@ -8,18 +8,10 @@ std::vector<RecordedBox> &RecordedBoxes()
     return boxes;
 }
 
-void ClearRecordedBoxes()
-{
-    RecordedBoxes().clear();
-}
+void ClearRecordedBoxes() { RecordedBoxes().clear(); }
 
 int ShowBox(const char *text, const char *caption, UINT style)
 {
-    RecordedBox box;
-    box.text = text;
-    box.hasCaption = caption != NULL;
-    box.caption = caption ? caption : "";
-    box.style = style;
-    RecordedBoxes().push_back(box);
+    RecordedBoxes().push_back({text, caption != NULL, caption ? caption : "", style});
     return IDOK;
 }

@@ -1,5 +1,4 @@
-// Stands in for MessageBoxA in the test programs: every box the code shows
-// is recorded instead of shown.
+// Stands in for MessageBoxA in the test programs: every box is recorded.
 #ifndef VESTIBAR_MSGBOX_RECORDER_H
 #define VESTIBAR_MSGBOX_RECORDER_H
 
