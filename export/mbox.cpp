@@ -19,23 +19,27 @@ constexpr std::size_t kFileBuffer = std::size_t{1} << 20;
 // matches ^>*From ; `text` starts at the start of a line.
 void WriteQuoted(std::string_view text, ByteSink& sink)
 {
+    // "From " is rare in mail, so it is searched for in the whole text and
+    // each find is checked for standing at a line's start behind its '>'s,
+    // rather than each line being looked at: a search call per line cost
+    // more than copying the line.
     const char* data = text.data();
     std::size_t size = text.size();
     std::size_t written = 0;
-    std::size_t line = 0;
-    while (line < size) {
-        std::size_t at = line;
-        while (at < size && data[at] == '>')
-            ++at;
-        if (size - at >= 5 && std::memcmp(data + at, "From ", 5) == 0) {
+    std::size_t from = 0;
+    while (from < size) {
+        std::size_t at = text.find("From ", from);
+        if (at == std::string_view::npos)
+            break;
+        std::size_t line = at;
+        while (line > 0 && data[line - 1] == '>')
+            --line;
+        if (line == 0 || data[line - 1] == '\n') {
             sink.Write(data + written, line - written);
             sink.Write(">", 1);
             written = line;
         }
-        const void* end = std::memchr(data + line, '\n', size - line);
-        if (end == nullptr)
-            break;
-        line = static_cast<std::size_t>(static_cast<const char*>(end) - data) + 1;
+        from = at + 5;
     }
     sink.Write(data + written, size - written);
 }
