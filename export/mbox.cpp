@@ -64,14 +64,13 @@ std::int64_t MessageDate(std::string_view message)
     return seconds.value_or(0);
 }
 
-class MboxWriter final : public Writer {
+class MboxWriter final : public MailboxFileWriter {
 public:
-    explicit MboxWriter(const std::string& output) : folder_(Folder::Make(output)) {}
+    explicit MboxWriter(const std::string& output) : MailboxFileWriter(output) {}
 
     void BeginMailbox(const MailboxNames& names) override
     {
-        file_.emplace(folder_, SafeFileName(names.stem) + ".mbox", kFileBuffer);
-        count_ = 0;
+        BeginFile(SafeFileName(names.stem) + ".mbox", kFileBuffer);
     }
 
     void WriteMessage(const msim::Message& message, std::uint32_t, MessageBytes& bytes) override
@@ -85,24 +84,6 @@ public:
         file_->Mark(++count_);
     }
 
-    std::string EndMailbox() override
-    {
-        file_->Close();
-        std::string line = file_->path() + ": " + std::to_string(count_) + " messages";
-        file_.reset();
-        return line;
-    }
-
-    std::string AbandonMailbox() noexcept override
-    {
-        if (!file_)
-            return std::string();
-        std::uint32_t kept = file_->KeepComplete();
-        std::string line = file_->path() + ": " + std::to_string(kept) + " whole messages";
-        file_.reset();
-        return line;
-    }
-
 private:
     struct Sink final : ByteSink {
         explicit Sink(OutputFile& file) : file(file) {}
@@ -110,10 +91,7 @@ private:
         OutputFile& file;
     };
 
-    Folder folder_;
-    std::optional<OutputFile> file_;
     Buffer buffer_;
-    std::uint32_t count_ = 0;
 };
 
 }  // namespace

@@ -93,17 +93,16 @@ private:
     std::uint32_t count_ = 0;
 };
 
-class WinbiffWriter final : public Writer {
+class WinbiffWriter final : public MailboxFileWriter {
 public:
     WinbiffWriter(const std::string& output, bool preferEuc)
-        : folder_(Folder::Make(output)), options_(NkfCoreParseOptions(preferEuc ? "s" : "Xs"))
+        : MailboxFileWriter(output), options_(NkfCoreParseOptions(preferEuc ? "s" : "Xs"))
     {
     }
 
     void BeginMailbox(const MailboxNames& names) override
     {
-        file_.emplace(folder_, SafeFileName(names.stem), kPiece);
-        count_ = 0;
+        BeginFile(SafeFileName(names.stem), kPiece);
     }
 
     void WriteMessage(const msim::Message& message, std::uint32_t, MessageBytes& bytes) override
@@ -129,30 +128,9 @@ public:
         file_->Mark(++count_);
     }
 
-    std::string EndMailbox() override
-    {
-        file_->Close();
-        std::string line = file_->path() + ": " + std::to_string(count_) + " messages";
-        file_.reset();
-        return line;
-    }
-
-    std::string AbandonMailbox() noexcept override
-    {
-        if (!file_)
-            return std::string();
-        std::uint32_t kept = file_->KeepComplete();
-        std::string line = file_->path() + ": " + std::to_string(kept) + " whole messages";
-        file_.reset();
-        return line;
-    }
-
 private:
-    Folder folder_;
     NkfOptions options_;
-    std::optional<OutputFile> file_;
     Buffer raw_, converted_;
-    std::uint32_t count_ = 0;
 };
 
 }  // namespace
@@ -177,6 +155,30 @@ void MessageBytes::Read(std::uint64_t within, char* buffer, std::size_t count)
 {
     if (!walk_.ReadMessage(message_, within, buffer, count))
         throw ExportError(walk_.failure().Describe(mailboxName_), true);
+}
+
+void MailboxFileWriter::BeginFile(const std::string& name, std::size_t buffer)
+{
+    file_.emplace(folder_, name, buffer);
+    count_ = 0;
+}
+
+std::string MailboxFileWriter::EndMailbox()
+{
+    file_->Close();
+    std::string line = file_->path() + ": " + std::to_string(count_) + " messages";
+    file_.reset();
+    return line;
+}
+
+std::string MailboxFileWriter::AbandonMailbox() noexcept
+{
+    if (!file_)
+        return std::string();
+    std::uint32_t kept = file_->KeepComplete();
+    std::string line = file_->path() + ": " + std::to_string(kept) + " whole messages";
+    file_.reset();
+    return line;
 }
 
 std::unique_ptr<Writer> MakeWriter(Format format, const std::string& output, bool preferEuc)

@@ -6,10 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "msim_store.h"
+#include "output.h"
 
 namespace vexport {
 
@@ -61,6 +63,23 @@ public:
     // After a failure: keeps what is whole, drops the rest, and says what
     // is kept; empty when the mailbox had no output yet.
     virtual std::string AbandonMailbox() noexcept = 0;
+};
+
+// A writer that appends every message of a mailbox to one file of its own
+// (mbox, WinBiff): the file is made when the mailbox begins and, after a
+// failure, cut back to its last whole message.
+class MailboxFileWriter : public Writer {
+public:
+    std::string EndMailbox() override;
+    std::string AbandonMailbox() noexcept override;
+
+protected:
+    explicit MailboxFileWriter(const std::string& output) : folder_(Folder::Make(output)) {}
+    void BeginFile(const std::string& name, std::size_t buffer);
+
+    Folder folder_;
+    std::optional<OutputFile> file_;
+    std::uint32_t count_ = 0;
 };
 
 // `output` is the -o argument; throws ExportError when it cannot be made.
