@@ -109,7 +109,7 @@ TEST_F(EmlTest, EveryEndClosesEverythingAndReportsOnce)
     auto system = [](UINT id, DWORD code) { return [id, code](EmlTest &) { return SystemErrorText(id, code); }; };
     // An empty index: none.
     struct Case { const char *name; std::string mailbox, index; Prepare prepare; int result; Box box;
-                  std::vector<std::string> outFiles; };
+                  std::vector<std::string> outFiles; std::string heldAlone = ""; };
     const Case cases[] = {
         {"success", two.bytes, "", nothing, 1, none, {EmlName(1), EmlName(2)}},
         {"success indexed", two.bytes, BuildIndex({{0, two.recordOffsets[1]}}), nothing, 1, none, {EmlName(1)}},
@@ -118,7 +118,8 @@ TEST_F(EmlTest, EveryEndClosesEverythingAndReportsOnce)
         {"no such mailbox", "", "", [](EmlTest &t) { DeleteFileA((t.in() + "Inbox.mbx").c_str()); }, 0,
          system(IDS_OPEN_SOURCE_FAILED, ERROR_FILE_NOT_FOUND), {}},
         {"not a mailbox", "JMF9" + two.bytes.substr(4), "", nothing, 0, [](EmlTest &) { return PlainText(IDS_NOT_A_MAILBOX); }, {}},
-        {"message cut short", cut, "", nothing, 0, system(IDS_READ_SOURCE_FAILED, 0), {EmlName(1), EmlName(2)}},
+        // The file being written is held without sharing while its failure is shown.
+        {"message cut short", cut, "", nothing, 0, system(IDS_READ_SOURCE_FAILED, 0), {EmlName(1), EmlName(2)}, EmlName(2)},
         {"index cut short", two.bytes, "JMF9\x01\x02", nothing, 0, system(IDS_READ_INDEX_FAILED, 0), {}},
         {"first output exists", two.bytes, "", keep(1), 0, exists(1), {EmlName(1)}},
         {"second output exists", two.bytes, "", keep(2), 0, exists(2), {EmlName(1), EmlName(2)}},
@@ -140,8 +141,20 @@ TEST_F(EmlTest, EveryEndClosesEverythingAndReportsOnce)
         WriteInbox(in(), c.mailbox, c.index);
         c.prepare(*this);
         const std::map<std::string, std::string> sources = TreeBytes(in());
+        DWORD shared = 0;
+        WhileBoxShown() = [&] {
+            HANDLE other = CreateFileA((out() + c.heldAlone).c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
+            shared = other == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+            if (other != INVALID_HANDLE_VALUE)
+                CloseHandle(other);
+        };
         SetLastError(0xdeadbeef);
         EXPECT_EQ(c.result, ExportMailboxAsEml("Inbox.mbx"));
+        WhileBoxShown() = nullptr;
+        if (!c.heldAlone.empty()) {
+            EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, shared) << c.heldAlone << " was open to others while written";
+        }
         std::string box = c.box(*this);
         ExpectErrorBox(box);
         EXPECT_EQ(c.outFiles, ListTree(out()));

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,5 +17,9 @@ struct RecordedBox {
 
 std::vector<RecordedBox> &RecordedBoxes();
 void ClearRecordedBoxes();
+
+// Run as each box is shown, while the code that shows it still holds its
+// files open: a test can see how they are held.
+std::function<void()> &WhileBoxShown();
 
 #endif
