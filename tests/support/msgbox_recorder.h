@@ -18,8 +18,7 @@ struct RecordedBox {
 std::vector<RecordedBox> &RecordedBoxes();
 void ClearRecordedBoxes();
 
-// Run as each box is shown, while the code that shows it still holds its
-// files open: a test can see how they are held.
+// Run as each box shows, while the code showing it still holds its files.
 std::function<void()> &WhileBoxShown();
 
 #endif
