@@ -45,6 +45,9 @@ struct BarSteps {
     int shown;
     int step, low, high;
     DWORD shownAt;     // GetTickCount() when the bar was last shown
+    int held;          // range, step and position set here and not yet given to the control
+    int heldLook;      // how the control looked when they were set (BarLook)
+    int direct;        // the walk steps the bar here, without a message a step
 };
 extern BarSteps ProgressSteps;
 

@@ -159,6 +159,17 @@ TEST_F(MailboxTest, PathTooLongIsNotCutIntoAnotherName)
     CloseHandle(index);
 }
 
+HWND PaintedBar;
+int BarPaints;
+
+LRESULT CALLBACK CountBarPaints(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT *sent = (const CWPSTRUCT *)lParam;
+    if (code == HC_ACTION && sent->hwnd == PaintedBar && sent->message == WM_PAINT)
+        BarPaints++;
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
 TEST_F(MailboxTest, ProgressBarFollowsTheWalk)
 {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
@@ -166,28 +177,39 @@ TEST_F(MailboxTest, ProgressBarFollowsTheWalk)
     const MailboxImage three = BuildMailbox({M1, M2, M3});
     const std::vector<uint32_t> &at = three.recordOffsets;
     const std::string skipped = BuildIndex({{ENTRY_DELETED, at[0]}, {0, at[1]}, {ENTRY_DELETED, at[2]}});
-    struct Case { const char *name; std::string mailbox; const std::string *index; int high, position; };
+    // before: the bar's position in 7..9 ahead of the walk; paints: the bar's paints in the walk with stepping (the
+    // step past the range paints, as the control does, between the first and the last state).
+    struct Case { const char *name; std::string mailbox; const std::string *index; int before, high, position, paints; };
     const Case cases[] = {
-        {"70000 records, fails at the fourth", WithCount(three.bytes, 70000), nullptr, 4464, 4},
-        {"no records", WithCount(three.bytes, 0), nullptr, 0, 0},
-        {"count with top bit", WithCount(three.bytes, 0x80000005), nullptr, 5, 0},
-        {"skipped entries step too", three.bytes, &skipped, 3, 3},
-        {"65538 records, range 0 to 2: the third step starts over", WithCount(three.bytes, 65538), nullptr, 2, 2},
+        {"70000 records, fails at the fourth", WithCount(three.bytes, 70000), nullptr, 8, 4464, 4, 1},
+        {"no records", WithCount(three.bytes, 0), nullptr, 8, 0, 0, 1},
+        {"count with top bit", WithCount(three.bytes, 0x80000005), nullptr, 8, 5, 0, 1},
+        {"skipped entries step too", three.bytes, &skipped, 8, 3, 3, 1},
+        {"full before and after: not painted again", three.bytes, &skipped, 9, 3, 3, 0},
+        {"empty before, full after", three.bytes, &skipped, 7, 3, 3, 1},
+        {"65538 records, range 0 to 2: the third step starts over", WithCount(three.bytes, 65538), nullptr, 8, 2, 2, 3},
     };
     // The run's window steps its bar through InstallBarStepping; a plain control must end the same.
     for (bool stepping : {false, true}) {
         ProgressDialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_PROGRESS), NULL, NULL, 0);
         ASSERT_NE((HWND)NULL, ProgressDialog);
         HWND bar = GetDlgItem(ProgressDialog, IDC_PROGRESS_BAR);
+        ShowWindow(ProgressDialog, SW_SHOW);
         if (stepping)
             InstallBarStepping(bar);
         for (const Case &c : cases) {
             SCOPED_TRACE(std::string(c.name) + (stepping ? ", stepping installed" : ""));
             SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(7, 9));
-            SendMessageA(bar, PBM_SETPOS, 8, 0);
+            SendMessageA(bar, PBM_SETPOS, c.before, 0);
+            UpdateWindow(ProgressDialog);
             RunState.skipDeleted = 1;
             Store(c.mailbox, c.index);
+            PaintedBar = bar, BarPaints = 0;
+            HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, CountBarPaints, NULL, GetCurrentThreadId());
             Walk();
+            UnhookWindowsHookEx(hook);
+            if (stepping)
+                EXPECT_EQ(c.paints, BarPaints) << "paints of the bar";
             // The control itself, past any stepping: the walk's end shows it.
             WNDPROC control = stepping ? ProgressSteps.control : (WNDPROC)GetWindowLongPtrA(bar, GWLP_WNDPROC);
             EXPECT_EQ(c.position, (int)CallWindowProcA(control, bar, PBM_GETPOS, 0, 0)) << "the control's position";
