@@ -340,6 +340,32 @@ TEST_F(WinbiffTest, FolderPathTooLongForItsBuffer)
     }
 }
 
+// Private address space reserved without access: the run's buffers, and nothing else of the process's.
+SIZE_T NoAccessReservations()
+{
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const char *at = NULL; VirtualQuery(at, &region, sizeof region) == sizeof region;
+         at = (const char *)region.BaseAddress + region.RegionSize)
+        if (region.State != MEM_FREE && region.Type == MEM_PRIVATE && region.AllocationProtect == PAGE_NOACCESS)
+            total += region.RegionSize;
+    return total;
+}
+
+// Messages that outgrow the buffers twice: at the run's end every reservation is given back, those left by each move
+// included.
+TEST_F(WinbiffTest, BuffersGivenBackAtTheRunsEnd)
+{
+    Store({"A: 1\r\n\r\n" + std::string(5 << 20, 'b'), "A: 2\r\n\r\n" + std::string(9 << 20, 'b')});
+    GiveBackWinbiffBuffers();
+    const SIZE_T before = NoAccessReservations();
+    EXPECT_EQ(1, ConvertMailboxToWinbiff("Inbox.mbx"));
+    ExpectErrorBoxes({});
+    EXPECT_LT(before + (18 << 20), NoAccessReservations()) << "reserved while the run lasts";
+    GiveBackWinbiffBuffers();
+    EXPECT_EQ(before, NoAccessReservations()) << "reserved after the run";
+}
+
 #else  // VESTIBAR_LENGTHENING_CONVERTER
 
 // The line that the stand-in converter puts in front of every text.
