@@ -181,6 +181,7 @@ static LRESULT CALLBACK SteppingBar(HWND bar, UINT message, WPARAM wParam, LPARA
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrA(bar, GWLP_WNDPROC, (LONG_PTR)control);
         ProgressSteps.bar = NULL;
+        ProgressSteps.direct = 0;
         return CallWindowProcA(control, bar, message, wParam, lParam);
     }
     LRESULT result = CallBar(bar, message, wParam, lParam);
@@ -213,7 +214,7 @@ static void ShowProgress(void)
 
 static void StepProgress(void)
 {
-    if (!ProgressSteps.direct || ProgressSteps.walked != ProgressSteps.bar || !TakeStep())
+    if (!ProgressSteps.direct || !TakeStep())
         SendProgress(PBM_STEPIT, 0, 0);
     if (GetTickCount() - ProgressSteps.shownAt >= SHOW_INTERVAL)  // unsigned: right across the counter's wrap
         ShowProgress();
@@ -224,8 +225,7 @@ static void PrepareProgress(DWORD count)
 {
     HWND bar = GetDlgItem(ProgressDialog, IDC_PROGRESS_BAR);
     ProgressSteps.walked = bar;
-    ProgressSteps.direct = bar != NULL && bar == ProgressSteps.bar &&
-                           (WNDPROC)GetWindowLongPtrA(bar, GWLP_WNDPROC) == SteppingBar;
+    ProgressSteps.direct = bar != NULL && (WNDPROC)GetWindowLongPtrA(bar, GWLP_WNDPROC) == SteppingBar;
     if (!ProgressSteps.direct) {
         SendProgress(PBM_SETRANGE, 0, MAKELPARAM(0, LOWORD(count)));
         SendProgress(PBM_SETSTEP, 1, 0);

@@ -175,19 +175,24 @@ void RunProgram(const Store &store, const std::string &out, bool winbiff, bool w
         Die("handed on " + std::to_string(RunState.messageNumber) + " of " + std::to_string(store.messages));
 }
 
+double WallSeconds()
+{
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return (double)now.QuadPart / (double)frequency.QuadPart;
+}
+
 // The progress window opened and closed with no mailbox between: the part
 // of the window's cost that does not grow with the store.
 double WindowAlone()
 {
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    double start = WallSeconds();
     if (!CreateProgressDialog())
         Die("no progress window");
     DestroyWindow(ProgressDialog);
     ProgressDialog = NULL;
-    QueryPerformanceCounter(&end);
-    return (double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart;
+    return WallSeconds() - start;
 }
 
 bool ReadAll(HANDLE file, void *buffer, DWORD count)
@@ -264,17 +269,13 @@ Sample RunMode(Mode mode, const Store &store, const std::string &out)
 {
     RemoveTree(out);
     CreateDirectoryA(out.c_str(), NULL);
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    double cpu = ThreadSeconds();
-    QueryPerformanceCounter(&start);
+    double cpu = ThreadSeconds(), wall = WallSeconds();
     bool winbiff = mode >= WB_FLOOR;
     if (mode == EML_FLOOR || mode == WB_FLOOR)
         RunFloor(store, out, winbiff);
     else
         RunProgram(store, out, winbiff, mode == EML_WINDOW || mode == WB_WINDOW);
-    QueryPerformanceCounter(&end);
-    return Sample{(double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart, ThreadSeconds() - cpu};
+    return Sample{WallSeconds() - wall, ThreadSeconds() - cpu};
 }
 
 // "min/median/max" of `values`; the median in *median.
