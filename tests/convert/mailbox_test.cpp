@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include "mailbox.h"
 #include "msgbox_recorder.h"
@@ -197,6 +198,8 @@ TEST_F(MailboxTest, ProgressBarFollowsTheWalk)
             ProgressDialog = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, NULL, 0);
         ASSERT_NE((HWND)NULL, ProgressDialog);
         HWND bar = GetDlgItem(ProgressDialog, IDC_PROGRESS_BAR);
+        // The run's bar in the classic look, where a plain one takes the theme (Wine's default has one).
+        EXPECT_EQ(!stepping && IsThemeActive(), GetWindowTheme(bar) != NULL) << "the bar's theme, stepping " << stepping;
         ShowWindow(ProgressDialog, SW_SHOW);
         for (const Case &c : cases) {
             SCOPED_TRACE(std::string(c.name) + (stepping ? ", stepping installed" : ""));
