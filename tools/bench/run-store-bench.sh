@@ -14,6 +14,16 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 build=${VESTIBAR_BUILD:-$top/build}
 . "$top/cmake/wine-env.sh"
 
+# Every process of a run on one core: as a window opens and closes, the
+# program, the wineserver and Xvfb wake each other many times over, and on
+# our virtual machines a wake-up across cores costs more than the work
+# itself (the window alone took 6-7 ms on one core, 7-32 ms on two, from run
+# to run).  VESTIBAR_BENCH_CORES=all leaves them to the scheduler.
+pin=()
+if [ "${VESTIBAR_BENCH_CORES:-one}" != all ] && command -v taskset >/dev/null; then
+    pin=(taskset -c 0)
+fi
+
 # run_bench BITS TOOLCHAIN FOLDER [options...]: bench_store from FOLDER of
 # the tree (bin, or bench-copy for the ceiling).
 run_bench() {
@@ -24,9 +34,11 @@ run_bench() {
     ninja -C "$tree" -j 2 bench_store >/dev/null
     local data=$build/bench-store out=$build/bench-out-$bits
     mkdir -p "$data" "$out"
-    "$top/cmake/wine-prefix.sh" start "$tree/wineprefix" "$bits"
+    # A server left running would not be on the chosen core.
+    "$top/cmake/wine-prefix.sh" stop "$tree/wineprefix" "$bits"
+    "${pin[@]}" "$top/cmake/wine-prefix.sh" start "$tree/wineprefix" "$bits"
     local status=0
-    xvfb-run -a -s "-screen 0 1280x1024x24" \
+    "${pin[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" \
         "$top/cmake/wine-run.sh" "$tree/wineprefix" "$bits" "$tree/$folder/bench_store.exe" \
         --data "Z:${data//\//\\}" --out "Z:${out//\//\\}" "$@" || status=$?
     "$top/cmake/wine-prefix.sh" stop "$tree/wineprefix" "$bits"
@@ -34,7 +46,7 @@ run_bench() {
     return $status
 }
 
-echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), shared with other work"
+echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), shared with other work; ${pin[*]:-all cores}"
 run_bench 64 toolchain-x86_64.cmake bin "$@"
 # The portable code, which processors without SSE2 run (and the 32-bit
 # build ran everywhere before it chose SSE2 at run time).
