@@ -84,7 +84,7 @@ quiet_wine() { grep -v 'FS volume label and serial are not available' >&2; }
 # pictures want a run that lasts: a big mailbox joins the sample.
 rm -rf "$sample"
 bulk=()
-[ $mode = shots ] && bulk=(--bulk 4000)
+[ $mode = shots ] && bulk=(--bulk 20000)
 python3 "$top/tools/sample/make_sample_store.py" "${bulk[@]}" "$sample" "$(windows_path "$sample")"
 mkdir -p "$sample/eml"
 

@@ -456,7 +456,7 @@ int Shots(const std::string &programPath, const std::string &shotDir)
             break;
         Sleep(5);
     }
-    Sleep(800);  // a part of the way through, on any machine
+    Sleep(200);  // a part of the way through, on any machine
 
     if (progress != NULL && IsWindow(progress) && strcmp(name, "Mailing List.mbx") == 0) {
         SuspendThread(program.process.hThread);
