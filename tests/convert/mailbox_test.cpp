@@ -161,6 +161,30 @@ TEST_F(MailboxTest, PathTooLongIsNotCutIntoAnotherName)
     CloseHandle(index);
 }
 
+TEST_F(MailboxTest, ProgressWindowFromTheTemplateOfTheScreen)
+{
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    ASSERT_TRUE(InitCommonControlsEx(&controls));
+    // The two fonts' templates open windows of different sizes; a run reads no message until it ends, so its window
+    // is shown and drawn as it opens.
+    for (int offset : {0, DIALOG_VARIANT_LARGE_DPI}) {
+        DialogVariantOffset = offset;
+        HWND plain = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_PROGRESS + offset), NULL, NULL, 0);
+        RECT expected = {}, actual = {};
+        GetClientRect(plain, &expected);
+        int created = CreateProgressDialog();
+        GetClientRect(ProgressDialog, &actual);
+        EXPECT_EQ((std::vector<int>{1, expected.right, expected.bottom, 1, 0}),
+                  (std::vector<int>{created, actual.right, actual.bottom, IsWindowVisible(ProgressDialog),
+                                    GetUpdateRect(ProgressDialog, NULL, FALSE)}))
+            << "opened, client width and height, shown, left to paint; template offset " << offset;
+        DestroyWindow(plain);
+        DestroyWindow(ProgressDialog);
+    }
+    DialogVariantOffset = 0;
+    ExpectErrorBoxes({});
+}
+
 int BarPaints;  // of the run window's bar
 
 LRESULT CALLBACK CountBarPaints(int code, WPARAM wParam, LPARAM lParam)
@@ -189,11 +213,10 @@ TEST_F(MailboxTest, ProgressBarFollowsTheWalk)
         {"empty before, full after", three.bytes, &skipped, 7, 3, 3, 1},
         {"65538 records, range 0 to 2: the third step starts over", WithCount(three.bytes, 65538), nullptr, 8, 2, 2, 3},
     };
-    // The run's window steps its bar through InstallBarStepping; a plain control must end the same.  A run reads no
-    // message until it ends, so its window is drawn as it opens.
+    // The run's window steps its bar through InstallBarStepping; a plain control must end the same.
     for (bool stepping : {false, true}) {
         if (stepping)
-            EXPECT_TRUE(CreateProgressDialog() && !GetUpdateRect(ProgressDialog, NULL, FALSE)) << "left to paint";
+            EXPECT_TRUE(CreateProgressDialog());
         else
             ProgressDialog = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, NULL, 0);
         ASSERT_NE((HWND)NULL, ProgressDialog);
