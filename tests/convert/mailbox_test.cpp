@@ -164,23 +164,26 @@ TEST_F(MailboxTest, PathTooLongIsNotCutIntoAnotherName)
 TEST_F(MailboxTest, ProgressWindowFromTheTemplateOfTheScreen)
 {
     // The two fonts' templates open windows of different sizes; a run reads no message until it ends, so its window
-    // is shown and drawn as it opens.  The run's window first: it registers the bar's class.
-    for (int offset : {0, DIALOG_VARIANT_LARGE_DPI}) {
+    // is shown and drawn as it opens.  An offset naming no template (1) is refused with a message.
+    for (int offset : {0, DIALOG_VARIANT_LARGE_DPI, 1}) {
         DialogVariantOffset = offset;
+        ProgressDialog = NULL;
+        ClearRecordedBoxes();
         RECT expected = {}, actual = {};
         int created = CreateProgressDialog();
         GetClientRect(ProgressDialog, &actual);
         HWND plain = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_PROGRESS + offset), NULL, NULL, 0);
         GetClientRect(plain, &expected);
-        EXPECT_EQ((std::vector<int>{1, expected.right, expected.bottom, 1, 0}),
+        EXPECT_EQ((std::vector<int>{plain != NULL, expected.right, expected.bottom, plain != NULL, 0}),
                   (std::vector<int>{created, actual.right, actual.bottom, IsWindowVisible(ProgressDialog),
                                     GetUpdateRect(ProgressDialog, NULL, FALSE)}))
             << "opened, client width and height, shown, left to paint; template offset " << offset;
+        const std::vector<std::string> none, refused = {PlainText(IDS_WINDOW_NOT_OPENED)};
+        ExpectErrorBoxes(plain ? none : refused);
         DestroyWindow(plain);
         DestroyWindow(ProgressDialog);
     }
     DialogVariantOffset = 0;
-    ExpectErrorBoxes({});
 }
 
 int BarPaints;  // of the run window's bar
