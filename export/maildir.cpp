@@ -6,6 +6,7 @@
 #include "maildate.h"
 #include "names.h"
 #include "output.h"
+#include "progress.h"
 #include "writer.h"
 
 namespace vexport {
@@ -81,9 +82,8 @@ public:
             bytes.Read(have, data + have, more);
             have += more;
         }
-        std::optional<std::string> dateField = FindHeader(std::string_view(data, have), "Date");
-        std::optional<std::int64_t> date = dateField ? ParseMailDate(*dateField) : std::nullopt;
-        std::int64_t seconds = date.value_or(0);
+        std::string_view head(data, have);
+        std::int64_t seconds = bytes.TimeOf(head.substr(0, HeaderBlockEnd(head)));
 
         char name[96];
         std::snprintf(name, sizeof name, "%lld.M%06uP%06u.vestibar", static_cast<long long>(seconds < 0 ? 0 : seconds),
@@ -126,7 +126,7 @@ public:
 private:
     std::string Said()
     {
-        std::string line = target_->folder.path() + ": " + std::to_string(count_) + " messages";
+        std::string line = target_->folder.path() + ": " + Counted(count_, "message");
         target_ = nullptr;
         folder_.reset();
         return line;

@@ -61,6 +61,9 @@ int main(int argc, char** argv)
         if (options.output.empty())
             return UsageError("-o PATH is required");
         options.format = formats.at(format);
+        if (options.preferEuc && options.format != vexport::Format::kWinbiff)
+            return UsageError("--prefer-euc chooses how text is converted to Shift_JIS, which only --format winbiff "
+                              "does; the other formats keep the messages' bytes as they are");
     }
     return vexport::Run(options);
 }

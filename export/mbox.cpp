@@ -57,13 +57,6 @@ std::string EnvelopeSender(std::string_view message)
     return address.empty() ? "MAILER-DAEMON" : address;
 }
 
-std::int64_t MessageDate(std::string_view message)
-{
-    std::optional<std::string> date = FindHeader(message, "Date");
-    std::optional<std::int64_t> seconds = date ? ParseMailDate(*date) : std::nullopt;
-    return seconds.value_or(0);
-}
-
 class MboxWriter final : public MailboxFileWriter {
 public:
     explicit MboxWriter(const std::string& output) : MailboxFileWriter(output) {}
@@ -80,7 +73,8 @@ public:
         char* data = buffer_.Get(bytes.size());
         bytes.Read(0, data, bytes.size());
         Sink sink{*file_};
-        WriteMboxEntry(std::string_view(data, bytes.size()), message.unread, message.deleted, sink);
+        std::string_view text(data, bytes.size());
+        WriteMboxEntry(text, message.unread, message.deleted, bytes.TimeOf(text.substr(0, HeaderBlockEnd(text))), sink);
         file_->Mark(++count_);
     }
 
@@ -141,9 +135,15 @@ std::string AsctimeUtc(std::int64_t seconds)
     return text;
 }
 
-void WriteMboxEntry(std::string_view message, bool unread, bool deleted, ByteSink& sink)
+std::optional<std::int64_t> MessageDate(std::string_view header)
 {
-    sink.Write("From " + EnvelopeSender(message) + " " + AsctimeUtc(MessageDate(message)) + "\n");
+    std::optional<std::string> date = FindHeader(header, "Date");
+    return date ? ParseMailDate(*date) : std::nullopt;
+}
+
+void WriteMboxEntry(std::string_view message, bool unread, bool deleted, std::int64_t date, ByteSink& sink)
+{
+    sink.Write("From " + EnvelopeSender(message) + " " + AsctimeUtc(date) + "\n");
 
     // Added lines end as the message's first line does.
     std::size_t firstEnd = message.find('\n');

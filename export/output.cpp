@@ -1,5 +1,6 @@
 #include "output.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -7,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 namespace vexport {
@@ -35,7 +37,59 @@ void CloseQuietly(int fd) noexcept
         ::close(fd);
 }
 
+// What this process made, in the order it made them.
+std::vector<std::string>& MadeFolders()
+{
+    static std::vector<std::string> folders;
+    return folders;
+}
+
+std::vector<std::string>& MadeMarkers()
+{
+    static std::vector<std::string> markers;
+    return markers;
+}
+
+void NoteMade(std::vector<std::string>& list, const std::string& path) noexcept
+{
+    try {
+        list.push_back(path);
+    } catch (...) {
+        // Without room to note it the folder is only left in place.
+    }
+}
+
+void RemoveFoldersThatAreEmpty() noexcept
+{
+    const std::vector<std::string>& folders = MadeFolders();
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+        ::rmdir(it->c_str());
+}
+
 }  // namespace
+
+void RemoveEmptyMadeFolders() noexcept
+{
+    RemoveFoldersThatAreEmpty();
+    // A marker file goes only where it is all that is left of its folder.
+    for (const std::string& marker : MadeMarkers()) {
+        std::size_t slash = marker.rfind('/');
+        std::string folder = slash == std::string::npos ? std::string(".") : marker.substr(0, slash);
+        DIR* dir = ::opendir(folder.c_str());
+        if (dir == nullptr)
+            continue;
+        int others = 0;
+        while (const struct dirent* entry = ::readdir(dir)) {
+            std::string_view name = entry->d_name;
+            if (name != "." && name != ".." && name != std::string_view(marker).substr(slash + 1))
+                ++others;
+        }
+        ::closedir(dir);
+        if (others == 0)
+            ::unlink(marker.c_str());
+    }
+    RemoveFoldersThatAreEmpty();
+}
 
 std::string ErrnoText(const std::string& path, int error)
 {
@@ -51,8 +105,10 @@ void MakeFolders(const std::string& path)
         if (at < path.size() && path[at] != '/')
             continue;
         std::string prefix = path.substr(0, at);
-        if (::mkdir(prefix.c_str(), kFolderMode) == 0)
+        if (::mkdir(prefix.c_str(), kFolderMode) == 0) {
+            NoteMade(MadeFolders(), prefix);
             continue;
+        }
         int error = errno;
         struct stat info;
         if (error == EEXIST && ::stat(prefix.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
@@ -101,7 +157,9 @@ std::string Folder::PathOf(std::string_view name) const
 Folder Folder::Sub(const std::string& name) const
 {
     std::string path = PathOf(name);
-    if (::mkdirat(fd_, name.c_str(), kFolderMode) != 0 && errno != EEXIST)
+    if (::mkdirat(fd_, name.c_str(), kFolderMode) == 0)
+        NoteMade(MadeFolders(), path);
+    else if (errno != EEXIST)
         Fail(path, errno);
     int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
@@ -117,6 +175,7 @@ void Folder::Touch(const std::string& name) const
             return;
         Fail(PathOf(name), errno);
     }
+    NoteMade(MadeMarkers(), PathOf(name));
     if (::close(fd) != 0)
         Fail(PathOf(name), errno);
 }

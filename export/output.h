@@ -33,6 +33,11 @@ std::string ErrnoText(const std::string& path, int error);
 // Makes `path` and every missing folder above it; throws ExportError.
 void MakeFolders(const std::string& path);
 
+// Takes away the folders this process made that hold nothing (or only a
+// marker file it made itself, such as a Maildir's "maildirfolder"), the
+// deepest first: a run that fails leaves no empty folders behind.
+void RemoveEmptyMadeFolders() noexcept;
+
 // An open folder.
 class Folder {
 public:

@@ -10,6 +10,7 @@
 #include "names.h"
 #include "nkfcore.h"
 #include "output.h"
+#include "progress.h"
 
 namespace vexport {
 
@@ -157,6 +158,14 @@ void MessageBytes::Read(std::uint64_t within, char* buffer, std::size_t count)
         throw ExportError(walk_.failure().Describe(mailboxName_), true);
 }
 
+std::int64_t MessageBytes::TimeOf(std::string_view header)
+{
+    if (std::optional<std::int64_t> date = MessageDate(header))
+        return *date;
+    undated_ = true;
+    return fileTime_;
+}
+
 void MailboxFileWriter::BeginFile(const std::string& name, std::size_t buffer)
 {
     file_.emplace(folder_, name, buffer);
@@ -166,7 +175,7 @@ void MailboxFileWriter::BeginFile(const std::string& name, std::size_t buffer)
 std::string MailboxFileWriter::EndMailbox()
 {
     file_->Close();
-    std::string line = file_->path() + ": " + std::to_string(count_) + " messages";
+    std::string line = file_->path() + ": " + Counted(count_, "message");
     file_.reset();
     return line;
 }
@@ -176,7 +185,7 @@ std::string MailboxFileWriter::AbandonMailbox() noexcept
     if (!file_)
         return std::string();
     std::uint32_t kept = file_->KeepComplete();
-    std::string line = file_->path() + ": " + std::to_string(kept) + " whole messages";
+    std::string line = file_->path() + ": " + Counted(kept, "whole message");
     file_.reset();
     return line;
 }

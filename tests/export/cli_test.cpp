@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -179,7 +180,7 @@ TEST_F(Exporter, FailuresAndTheirExitCodes)
              WriteFile(src / "Broken.mbx", "JMF7 and the rest");
          },
          {"--format", "winbiff", "--keep-going"}, 3,
-         {"skipped 1:", "Broken.mbx: header: not an MS-IM mailbox"},
+         {"skipped 1:", "Broken.mbx: header: not an Internet Mail mailbox"},
          {{"Archive", ""}}},  // and no empty folder file for the broken one
         {"output file exists", outputExists, {"--format", "mbox"}, 1, {"Archive.mbox: already exists; left untouched", "nothing"},
          {{"Archive.mbox", "keep me"}}},
@@ -193,9 +194,15 @@ TEST_F(Exporter, FailuresAndTheirExitCodes)
          {"--format", "winbiff"}, 0, {},
          {{"%2E.", ""}, {"%2E", ""}, {"%2E.%5C..%5Cx", ""}, {"%2Ehidden", ""}}},
         {"Japanese name in code page 932, as Windows wrote it",
-         [&](const fs::path& src) { WriteFile(src / "\x8e\xf3\x90" "M\x83g\x83\x8c\x83" "C.mbx", Mailbox({""})); },
+         [&](const fs::path& src) {
+             // A message without a Date takes the mailbox file's time.
+             fs::path box = src / "\x8e\xf3\x90" "M\x83g\x83\x8c\x83" "C.mbx";
+             WriteFile(box, Mailbox({""}));
+             struct timeval times[2] = {{946684800, 0}, {946684800, 0}};
+             utimes(box.c_str(), times);
+         },
          {"--format", "maildir"}, 0, {},
-         {{".&U9dP4TDIMOwwpA-/maildirfolder", ""}, {".&U9dP4TDIMOwwpA-/new/0.M000001P000001.vestibar", ""}}},
+         {{".&U9dP4TDIMOwwpA-/maildirfolder", ""}, {".&U9dP4TDIMOwwpA-/new/946684800.M000001P000001.vestibar", ""}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -304,7 +311,9 @@ TEST(MboxEntry, QuotingMarksAndLineEnds)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         StringSink sink;
-        vexport::WriteMboxEntry(c.message, c.unread, c.deleted, sink);
+        std::string_view text = c.message;
+        vexport::WriteMboxEntry(c.message, c.unread, c.deleted,
+                                vexport::MessageDate(text.substr(0, vexport::HeaderBlockEnd(text))).value_or(0), sink);
         EXPECT_EQ(sink.text, c.entry);
     }
 }
