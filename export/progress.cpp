@@ -117,11 +117,6 @@ int DisplayWidth(std::string_view text)
     return total;
 }
 
-std::string Counted(std::uint64_t count, const char* noun)
-{
-    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
-}
-
 std::string ProgressLine(const RunCounters& c, std::string_view name, double seconds, int columns)
 {
     std::string box = "[" + std::to_string(c.mailbox) + "/" + std::to_string(c.mailboxes) + "] ";

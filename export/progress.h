@@ -52,9 +52,6 @@ private:
     std::string name_;
 };
 
-// "1 message", "2 messages".
-std::string Counted(std::uint64_t count, const char* noun);
-
 }  // namespace vexport
 
 #endif

@@ -81,7 +81,10 @@ public:
         }
         if (options_.list)
             return List(mailboxes);
-        if (std::optional<std::string> clash = NameClash(mailboxes, options_.format, {})) {
+        std::vector<Place> places{Place::kMain};
+        if (options_.includeDeleted && (options_.format == Format::kMbox || options_.format == Format::kMaildir))
+            places.push_back(Place::kDeleted);
+        if (std::optional<std::string> clash = NameClash(mailboxes, options_.format, places)) {
             Report(*clash);
             return kExitFailed;
         }
@@ -169,14 +172,14 @@ private:
         }
         progress_.Clear();
         if (!options_.quiet) {
-            std::printf("%s, %s exported", Counted(counters_.mailboxesDone, "mailbox").c_str(),
-                        Counted(counters_.exported, "message").c_str());
+            std::printf("%s, %s exported", CountText(counters_.mailboxesDone, "mailbox").c_str(),
+                        CountText(counters_.exported, "message").c_str());
             if (options_.includeDeleted)
                 std::printf(" (%u of them deleted)", static_cast<unsigned>(counters_.deletedExported));
             std::printf("\n");
             if (counters_.undated > 0)
                 std::printf("%s without a readable Date got its mailbox file's time\n",
-                            Counted(counters_.undated, "message").c_str());
+                            CountText(counters_.undated, "message").c_str());
         }
         return ReportSkipped();
     }
@@ -254,7 +257,7 @@ private:
                       MessageBytes& bytes)
     {
         try {
-            writer_->WriteMessage(message, number, bytes);
+            writer_->WriteMessage(message, Place::kMain, number, bytes);
         } catch (const std::bad_alloc&) {
             throw ExportError(mailbox.display + ": message " + std::to_string(message.ordinal) + " of " +
                                   std::to_string(message.size) + " bytes: not enough memory",
@@ -300,7 +303,7 @@ private:
         int status = ReportSkipped();
         if (damaged > 0) {
             std::fflush(stdout);
-            Report(Counted(damaged, "mailbox") + " cannot be read whole (marked in the list)");
+            Report(CountText(damaged, "mailbox") + " cannot be read whole (marked in the list)");
             return options_.keepGoing ? kExitSkipped : kExitFailed;
         }
         return status;

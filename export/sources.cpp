@@ -148,7 +148,7 @@ void OpenIndex(const std::string& mailboxPath, msim::FileSource& index)
 }
 
 std::optional<std::string> NameClash(const std::vector<Mailbox>& mailboxes, Format format,
-                                     const std::vector<std::string>& suffixes)
+                                     const std::vector<Place>& places)
 {
     struct Owner {
         const Mailbox* mailbox;
@@ -156,10 +156,8 @@ std::optional<std::string> NameClash(const std::vector<Mailbox>& mailboxes, Form
     };
     std::map<std::string, Owner> taken;
     for (const Mailbox& mailbox : mailboxes) {
-        std::vector<std::string> names{mailbox.stem};
-        for (const std::string& suffix : suffixes)
-            names.push_back(mailbox.stem + suffix);
-        for (const std::string& name : names) {
+        for (Place place : places) {
+            std::string name = PlaceStem(mailbox.stem, place);
             auto [at, fresh] = taken.emplace(OutputKey(name, format), Owner{&mailbox, name});
             if (fresh)
                 continue;

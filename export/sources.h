@@ -31,14 +31,14 @@ std::vector<Mailbox> ExpandSource(const std::string& source, std::string& note);
 // is no failure.
 void OpenIndex(const std::string& mailboxPath, msim::FileSource& index);
 
-// The names the mailboxes' outputs take: each mailbox's own and, where
-// `suffixes` are given (" (deleted)", ...), those of its other outputs.
+// The names the mailboxes' outputs take in `places` (PlaceStem: "Inbox",
+// "Inbox (deleted)", ...).
 // Names are compared without regard to ASCII case, as the file systems of
 // macOS and Windows and Maildir's Inbox do, so the rule is the same
 // wherever the output goes.  A clash is told in one line naming both
 // mailboxes; none gives nullopt.
 std::optional<std::string> NameClash(const std::vector<Mailbox>& mailboxes, Format format,
-                                     const std::vector<std::string>& suffixes);
+                                     const std::vector<Place>& places);
 
 // The names of a folder's entries, in byte order; throws ExportError.
 std::vector<std::string> FolderEntries(const std::string& folder);
