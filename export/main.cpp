@@ -42,6 +42,9 @@ int main(int argc, char** argv)
                  "winbiff: read text that could be either as EUC-JP rather than as Shift_JIS half-width kana");
     app.add_flag("--keep-going", options.keepGoing,
                  "skip a mailbox or message that cannot be read or written, list them at the end (exit 3)");
+    app.add_flag("--resume", options.resume,
+                 "go on with the output an earlier run of the same sources left (finished or interrupted): write "
+                 "only what is missing, keep what is there and whole");
     app.add_flag("-q,--quiet", options.quiet, "no progress line and no summary");
     app.add_flag("--list", options.list, "list the mailboxes with their counts; write nothing");
     app.add_option("SOURCE", options.sources, "store folders (their *.mbx files) or mailbox files")->required();

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -66,7 +67,80 @@ void RemoveFoldersThatAreEmpty() noexcept
         ::rmdir(it->c_str());
 }
 
+bool resume = false;
+
+std::vector<std::string>& Outputs()
+{
+    static std::vector<std::string> outputs;
+    return outputs;
+}
+
+void ListFiles(const std::string& folder, const std::string& prefix, bool deep, std::vector<std::string>& files)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    std::vector<std::string> names;
+    while (const struct dirent* entry = ::readdir(dir)) {
+        std::string_view name = entry->d_name;
+        if (name != "." && name != ".." && name.compare(0, prefix.size(), prefix) == 0)
+            names.emplace_back(name);
+    }
+    ::closedir(dir);
+    for (const std::string& name : names) {
+        std::string path = folder + "/" + name;
+        struct stat info;
+        if (::lstat(path.c_str(), &info) != 0)
+            continue;
+        if (S_ISDIR(info.st_mode)) {
+            if (deep)
+                ListFiles(path, std::string(), true, files);
+        } else {
+            files.push_back(path);
+        }
+    }
+}
+
 }  // namespace
+
+void SetResume(bool on)
+{
+    resume = on;
+}
+
+bool Resuming()
+{
+    return resume;
+}
+
+void NoteOutput(const std::string& path)
+{
+    NoteMade(Outputs(), path);
+}
+
+std::vector<std::string> OutputsNotNoted(const std::string& folder, const std::string& prefix)
+{
+    std::vector<std::string> files;
+    ListFiles(folder, prefix, prefix.empty(), files);
+    std::vector<std::string> known = Outputs();
+    known.insert(known.end(), MadeMarkers().begin(), MadeMarkers().end());
+    for (std::string& path : known) {
+        // Paths as the writers named them: "out//x" and "./x" name the same file.
+        while (path.compare(0, 2, "./") == 0)
+            path.erase(0, 2);
+    }
+    std::sort(known.begin(), known.end());
+    std::vector<std::string> extra;
+    for (const std::string& path : files) {
+        std::string plain = path;
+        while (plain.compare(0, 2, "./") == 0)
+            plain.erase(0, 2);
+        if (!std::binary_search(known.begin(), known.end(), plain))
+            extra.push_back(path);
+    }
+    std::sort(extra.begin(), extra.end());
+    return extra;
+}
 
 void RemoveEmptyMadeFolders() noexcept
 {
@@ -171,8 +245,10 @@ void Folder::Touch(const std::string& name) const
 {
     int fd = ::openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
     if (fd < 0) {
-        if (errno == EEXIST)
+        if (errno == EEXIST) {
+            NoteOutput(PathOf(name));
             return;
+        }
         Fail(PathOf(name), errno);
     }
     NoteMade(MadeMarkers(), PathOf(name));
@@ -180,18 +256,101 @@ void Folder::Touch(const std::string& name) const
         Fail(PathOf(name), errno);
 }
 
+bool Folder::Has(const std::string& name) const
+{
+    struct stat info;
+    return ::fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+void Folder::Drop(const std::string& name) const noexcept
+{
+    ::unlinkat(fd_, name.c_str(), 0);
+}
+
+void Folder::MoveInto(const std::string& name, const Folder& to) const
+{
+    if (::linkat(fd_, name.c_str(), to.fd_, name.c_str(), 0) != 0) {
+        int error = errno;
+        Drop(name);
+        if (error == EEXIST)
+            throw ExportError(to.PathOf(name) + ": already exists; left untouched (--resume goes on with it)", true);
+        Fail(to.PathOf(name), error);
+    }
+    Drop(name);
+    NoteOutput(to.PathOf(name));
+}
+
 OutputFile::OutputFile(const Folder& folder, const std::string& name, std::size_t bufferSize)
     : dirFd_(folder.fd()), name_(name), path_(folder.PathOf(name))
 {
     buffer_.resize(bufferSize);
+    if (resume) {
+        // A symbolic link is not followed: it is not what the run writes.
+        fd_ = ::openat(dirFd_, name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd_ >= 0) {
+            struct stat info;
+            if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+                CloseQuietly(std::exchange(fd_, -1));
+                throw OutputConflict(path_ + ": not a file; left untouched");
+            }
+            existing_ = static_cast<std::uint64_t>(info.st_size);
+            verifying_ = true;
+            NoteOutput(path_);
+            return;
+        }
+        if (errno == ELOOP)
+            throw OutputConflict(path_ + ": a symbolic link; left untouched");
+    }
     // O_EXCL also refuses a symbolic link in the file's place.
     fd_ = ::openat(dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
     if (fd_ < 0) {
         int error = errno;
         if (error == EEXIST)
-            throw ExportError(path_ + ": already exists; left untouched", true);
+            throw ExportError(path_ + ": already exists; left untouched (--resume goes on with it)", true);
         Fail(path_, error);
     }
+    NoteOutput(path_);
+}
+
+void OutputFile::Compare(const char* bytes, std::size_t count)
+{
+    held_.append(bytes, count);
+    char piece[64 << 10];
+    while (count > 0 && flushed_ < existing_) {
+        std::size_t want = count < sizeof piece ? count : sizeof piece;
+        if (existing_ - flushed_ < want)
+            want = static_cast<std::size_t>(existing_ - flushed_);
+        ssize_t got = ::pread(fd_, piece, want, static_cast<off_t>(flushed_));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            Fail(path_, got < 0 ? errno : EIO);
+        std::size_t same = 0;
+        while (same < static_cast<std::size_t>(got) && piece[same] == bytes[same])
+            ++same;
+        if (same < static_cast<std::size_t>(got)) {
+            untouched_ = true;
+            throw OutputConflict(path_ + ": holds other bytes than this store gives there (from byte " +
+                                 std::to_string(flushed_ + same) + "); left untouched");
+        }
+        flushed_ += static_cast<std::uint64_t>(got);
+        bytes += got;
+        count -= static_cast<std::size_t>(got);
+    }
+    if (count > 0)
+        WriteOnFromMark();  // the file ends inside what is written: a torn tail
+}
+
+void OutputFile::WriteOnFromMark()
+{
+    verifying_ = false;
+    if (::ftruncate(fd_, static_cast<off_t>(mark_)) != 0 || ::lseek(fd_, static_cast<off_t>(mark_), SEEK_SET) < 0)
+        Fail(path_, errno);
+    flushed_ = durable_ = mark_;
+    durablePieces_ = markPieces_;
+    std::string held = std::move(held_);
+    held_.clear();
+    Write(held.data(), held.size());
 }
 
 OutputFile::~OutputFile()
@@ -242,10 +401,30 @@ void OutputFile::BackToWritten() noexcept
     markPieces_ = durablePieces_;
 }
 
+void OutputFile::Mark(std::uint32_t pieces)
+{
+    if (verifying_) {
+        held_.clear();
+        durable_ = flushed_;
+        durablePieces_ = pieces;
+        // Written on from here where the file ends here.
+        if (flushed_ == existing_ && ::lseek(fd_, static_cast<off_t>(flushed_), SEEK_SET) >= 0)
+            verifying_ = false;
+    }
+    mark_ = size();
+    markPieces_ = pieces;
+    if (!verifying_)
+        pending_.push_back({mark_, pieces});
+}
+
 void OutputFile::Write(const char* bytes, std::size_t count)
 {
     if (count == 0)
         return;
+    if (verifying_) {
+        Compare(bytes, count);
+        return;
+    }
     if (count <= buffer_.size() - used_) {
         std::memcpy(buffer_.data() + used_, bytes, count);
         used_ += count;
@@ -283,6 +462,11 @@ std::uint32_t OutputFile::KeepComplete() noexcept
 {
     if (fd_ < 0)
         return markPieces_;
+    // A file still being compared, or found to differ, is as it was.
+    if (verifying_ || untouched_) {
+        CloseQuietly(std::exchange(fd_, -1));
+        return markPieces_;
+    }
     if (CutToMark()) {
         try {
             Close();
@@ -302,6 +486,8 @@ std::uint32_t OutputFile::KeepComplete() noexcept
 
 void OutputFile::SetTime(std::int64_t seconds)
 {
+    if (verifying_)
+        return;  // the file as it was, its time too
     Flush();
     struct timespec times[2];
     times[0].tv_sec = static_cast<time_t>(seconds);
@@ -313,6 +499,12 @@ void OutputFile::SetTime(std::int64_t seconds)
 
 void OutputFile::Close()
 {
+    if (verifying_ && flushed_ < existing_) {
+        untouched_ = true;
+        throw OutputConflict(path_ + ": holds more than this store gives there (from byte " + std::to_string(flushed_) +
+                             "); left untouched");
+    }
+    kept_ = verifying_;
     Flush();
     int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0)
@@ -322,6 +514,8 @@ void OutputFile::Close()
 void OutputFile::Remove() noexcept
 {
     CloseQuietly(std::exchange(fd_, -1));
+    if (verifying_ || untouched_)
+        return;  // a file that was there is left as it is
     used_ = 0;
     ::unlinkat(dirFd_, name_.c_str(), 0);
 }

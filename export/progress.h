@@ -24,6 +24,7 @@ struct RunCounters {
     std::uint32_t deletedExported = 0;
     std::uint32_t undated = 0;       // written with the mailbox file's time for a Date that cannot be read
     std::uint32_t mailboxesDone = 0;
+    std::uint32_t kept = 0;          // of `exported`, found whole in the output (--resume)
 };
 
 // The line for `counters` after `seconds`, no wider than `columns`

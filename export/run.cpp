@@ -89,7 +89,10 @@ public:
             return kExitFailed;
         }
         Count(mailboxes);
+        SetResume(options_.resume);
         int status = Export(mailboxes);
+        if (options_.resume && status != kExitFailed && interrupted_ == 0)
+            status = ReportConflicts(status);
         if (status == kExitFailed)
             RemoveEmptyMadeFolders();
         // A signal after the last message stopped nothing.
@@ -126,6 +129,28 @@ private:
         for (const std::string& text : skipped_)
             std::fprintf(stderr, "  %s\n", text.c_str());
         return kExitSkipped;
+    }
+
+    // Resuming: what the output holds that this run would not write there
+    // is left untouched and named.
+    int ReportConflicts(int status)
+    {
+        std::string folder = options_.output, prefix;
+        if (options_.format == Format::kEml) {
+            std::string path = EmlPrefix(options_.output);
+            std::size_t slash = path.rfind('/');
+            folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+            prefix = path.substr(slash == std::string::npos ? 0 : slash + 1);
+        }
+        for (const std::string& path : OutputsNotNoted(folder, prefix))
+            conflicts_.push_back(path + ": not written by this run from these sources; left untouched");
+        if (conflicts_.empty())
+            return status;
+        progress_.Clear();
+        std::fprintf(stderr, "vestibar-export: the output holds what these sources do not give; left untouched:\n");
+        for (const std::string& text : conflicts_)
+            std::fprintf(stderr, "  %s\n", text.c_str());
+        return kExitFailed;
     }
 
     // The run's totals for the progress line: each mailbox's size and count.
@@ -176,6 +201,9 @@ private:
                         CountText(counters_.exported, "message").c_str());
             if (options_.includeDeleted)
                 std::printf(" (%u of them deleted)", static_cast<unsigned>(counters_.deletedExported));
+            if (options_.resume)
+                std::printf(", %u of them already there and kept, %u written now", static_cast<unsigned>(counters_.kept),
+                            static_cast<unsigned>(counters_.exported - counters_.kept));
             std::printf("\n");
             if (counters_.undated > 0)
                 std::printf("%s without a readable Date got its mailbox file's time\n",
@@ -216,6 +244,13 @@ private:
                     ++counters_.exported;
                     counters_.deletedExported += message.deleted ? 1 : 0;
                     counters_.undated += bytes.undated() ? 1 : 0;
+                    counters_.kept += bytes.kept() ? 1 : 0;
+                } catch (const OutputConflict& error) {
+                    // A file of its own is passed over; the rest of a file
+                    // per mailbox cannot follow what differs.
+                    conflicts_.push_back(error.what());
+                    if (options_.format == Format::kMbox || options_.format == Format::kWinbiff)
+                        throw;
                 } catch (const ExportError& error) {
                     // A message whose own file exists is passed over; a
                     // failure of the walk ends the mailbox below.
@@ -237,6 +272,11 @@ private:
             }
             written_.push_back(writer_->EndMailbox());
             ++counters_.mailboxesDone;
+        } catch (const OutputConflict& error) {
+            // Noted above, or met as the mailbox's file opened.
+            if (conflicts_.empty() || conflicts_.back() != error.what())
+                conflicts_.push_back(error.what());
+            writer_->AbandonMailbox();
         } catch (const ExportError& error) {
             std::string kept = writer_->AbandonMailbox();
             if (!kept.empty())
@@ -315,6 +355,7 @@ private:
     std::unique_ptr<Writer> writer_;
     std::vector<std::string> written_;
     std::vector<std::string> skipped_;
+    std::vector<std::string> conflicts_;  // resuming: outputs that differ, left untouched
     int interrupted_ = 0;              // the signal that stopped the run
     std::uint32_t messageNumber_ = 0;  // numbers the .eml files, as the program counts
 };

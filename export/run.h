@@ -18,6 +18,7 @@ struct RunOptions {
     bool keepGoing = false;
     bool quiet = false;
     bool list = false;
+    bool resume = false;  // go on with an output an earlier run of the same store left
 };
 
 // Exit codes.

@@ -53,6 +53,8 @@ public:
             file.Remove();
             throw;
         }
+        if (file.kept())
+            bytes.NoteKept();
         if (count_++ == 0)
             first_ = file.path();
         last_ = file.path();
@@ -203,6 +205,9 @@ void MailboxFileWriter::WriteMessage(const msim::Message& message, Place place, 
 {
     Output& output = Open(place);
     Append(*output.file, message, bytes);
+    // Resuming: every byte of the message was found in the file.
+    if (output.file->verifying())
+        bytes.NoteKept();
     output.file->Mark(++output.count);
 }
 

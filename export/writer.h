@@ -43,6 +43,9 @@ public:
     // or the mailbox file's time, noted, where the Date cannot be read.
     std::int64_t TimeOf(std::string_view header);
     bool undated() const { return undated_; }
+    // Resuming: the message was found whole in the output, as written.
+    void NoteKept() { kept_ = true; }
+    bool kept() const { return kept_; }
     // `count` bytes from `within` bytes into the message; a failure ends the
     // walk and throws ExportError with its description.
     void Read(std::uint64_t within, char* buffer, std::size_t count);
@@ -53,6 +56,7 @@ private:
     const std::string& mailboxName_;
     std::int64_t fileTime_;
     bool undated_ = false;
+    bool kept_ = false;
 };
 
 // How one mailbox is known to the writers.
