@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -131,10 +132,11 @@ std::string ProgressLine(const RunCounters& c, std::string_view name, double sec
     }
     // The parts in the order they are given up when the line is narrow.
     std::string tail;
+    int nameRoom = std::min(DisplayWidth(name), 16);
     for (const std::string* part : {&messages, &bytes, &rate, &left}) {
         std::string longer = tail + (part->empty() ? "" : "  " + *part);
-        // A name of at least 8 columns stays; the figures go first.
-        if (static_cast<int>(box.size() + longer.size()) + 8 > columns - 1)
+        // The name keeps 16 columns (or all of it): the figures go first.
+        if (static_cast<int>(box.size() + longer.size()) + nameRoom > columns - 1)
             break;
         tail = longer;
     }
