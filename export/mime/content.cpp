@@ -122,10 +122,18 @@ void WriteParameterValue(FieldWriter& writer, const ParameterValue& value, std::
     static const char kHex[] = "0123456789ABCDEF";
     std::string word(value.headText);
     bool charsetDone = charset.empty();
+    bool first = true;
+    // Each word after the caller's blank; a blank between words, where
+    // the field may fold.
+    auto put = [&](std::string_view text) {
+        if (!first)
+            writer.Blank(" ");
+        writer.Word(text);
+        first = false;
+    };
     for (const Parameter& p : value.parameters) {
         word += ';';
-        writer.Blank(" ");
-        writer.Word(word);
+        put(word);
         if (p.name == "charset" && !charset.empty()) {
             word = "charset=" + std::string(charset);
             charsetDone = true;
@@ -147,12 +155,10 @@ void WriteParameterValue(FieldWriter& writer, const ParameterValue& value, std::
     }
     if (!charsetDone) {
         word += ';';
-        writer.Blank(" ");
-        writer.Word(word);
+        put(word);
         word = "charset=" + std::string(charset);
     }
-    writer.Blank(" ");
-    writer.Word(word);
+    put(word);
 }
 
 std::string ReadTransferEncoding(std::string_view value)

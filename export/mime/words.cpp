@@ -5,7 +5,7 @@ namespace vexport::mime {
 namespace {
 
 constexpr std::size_t kWordLength = 75;                           // RFC 2047 section 2
-constexpr std::size_t kWordFrame = sizeof "=?UTF-8?B??=" - 1;     // 12
+constexpr std::size_t kWordFrame = 12;                            // "=?UTF-8?B?" and "?="
 constexpr std::size_t kSmallestWord = kWordFrame + 8;             // not worth starting a line's end with less
 constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
