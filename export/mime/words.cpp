@@ -255,7 +255,13 @@ bool AreJapaneseWords(std::string_view token)
 void TextWriter::Token(std::string_view blank, std::string_view token)
 {
     Kind kind = AreJapaneseWords(token) ? kDecoded : IsPlainAscii(token) ? kPlain : kRaw;
+    // Text beside an encoded word that stays as it is: the blank between
+    // them is text, and would be none between two encoded words.
+    EncodedWord word;
+    bool keptWord = kind == kPlain && ReadEncodedWord(token, word);
     if (kind == kPlain) {
+        if (inGroup_ && last_ == kRaw && keptWord)
+            group_.AddUtf8(blank);
         End();
         writer_.Blank(blank);
         writer_.Word(token);
@@ -263,6 +269,8 @@ void TextWriter::Token(std::string_view blank, std::string_view token)
         if (!inGroup_) {
             writer_.Blank(blank);
             inGroup_ = true;
+            if (kind == kRaw && lastKeptWord_)
+                group_.AddUtf8(blank);
         } else if (!(kind == kDecoded && last_ == kDecoded)) {
             // Blanks between two encoded words are no text (RFC 2047 6.2).
             group_.AddUtf8(blank);
@@ -273,6 +281,7 @@ void TextWriter::Token(std::string_view blank, std::string_view token)
             group_.AddUtf8(token);
     }
     last_ = kind;
+    lastKeptWord_ = keptWord;
 }
 
 void TextWriter::End()
@@ -281,6 +290,7 @@ void TextWriter::End()
         WriteEncodedWords(writer_, group_.Take());
     inGroup_ = false;
     last_ = kPlain;
+    lastKeptWord_ = false;
 }
 
 void WriteUnstructured(FieldWriter& writer, std::string_view text, Utf8Converter& converter)

@@ -67,6 +67,7 @@ private:
     WordText group_;
     bool inGroup_ = false;
     Kind last_ = kPlain;
+    bool lastKeptWord_ = false;
 };
 
 // A word a reader must see decoded, in the field's UTF-8 text: it has bytes
