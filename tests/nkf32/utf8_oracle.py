@@ -82,6 +82,27 @@ def cell_cases():
         yield bytes([lead, 0x40]), SHIFT_JIS, 'X', None
 
 
+def long_texts(cells):
+    """Every assigned cell of a code in one text, lines of 40 characters
+    with ASCII between them, so that whole blocks are read at once."""
+    def joined(items, wrap):
+        data, text = b'', ''
+        for k, (d, t) in enumerate(items):
+            data += d
+            text += t
+            if k % 40 == 39:
+                data += wrap(b' ok\r\n')
+                text += ' ok\r\n'
+        return data, text
+    euc = [(d, t) for d, h, _, t in cells if h == EUC_JP and len(d) == 2 and d[0] != 0x8E and t]
+    sjis = [(d, t) for d, h, _, t in cells if h == SHIFT_JIS and t]
+    jis = [(d[3:5], t) for d, h, _, t in cells if h == NONE and d.startswith(b'\x1b$B') and t]
+    yield joined(euc, lambda a: a) + (EUC_JP,)
+    yield joined(sjis, lambda a: a) + (SHIFT_JIS,)
+    data, text = joined(jis, lambda a: b'\x1b(B' + a + b'\x1b$B')
+    yield b'\x1b$B' + data + b'\x1b(B', text, NONE
+
+
 SJIS_EXTENDED = '①Ⅹ№㈱∵髙﨑ﾃｽﾄⅰ'.encode('cp932')
 EUC_0212 = '丂鷗ｱ漢字'.encode('euc_jp')
 JIS_TEXT = '日本語のテキスト'.encode('iso2022_jp')
@@ -135,6 +156,7 @@ CASES = [
 def main():
     probe = sys.argv[1]
     cells = list(cell_cases())
+    cells += [(data, hint, 'X' if hint == SHIFT_JIS else '', text) for data, text, hint in long_texts(cells)]
     lines = ['%d %s %s' % (hint, options or '-', data.hex() or '-') for data, hint, options, _ in cells]
     lines += ['%d %s %s' % (hint, options or '-', data.hex() or '-') for _, data, hint, options, _, _, _ in CASES]
     run = subprocess.run([probe], input='\n'.join(lines) + '\n', capture_output=True, text=True)
