@@ -4,7 +4,7 @@ from Python's codecs, with the WHATWG Encoding Standard's readings where
 they differ from Python's:
 
   - kJis0208: WHATWG's index jis0208 by pointer.  Pointers 0-8835 are the
-    94 x 94 JIS X 0208 cells (row * 94 + cell), 10716-11103 the IBM
+    94 x 94 JIS X 0208 cells (row * 94 + cell), 10716-11279 the IBM
     extensions of Shift_JIS 0xFA-0xFC; both are windows-31j as Python's
     cp932 decodes it (NEC row 13 and the NEC-selected IBM rows 89-92
     included).  EUC-JP and ISO-2022-JP read their cells through the same
@@ -20,7 +20,7 @@ they differ from Python's:
 """
 import sys
 
-JIS0208_POINTERS = 11104
+JIS0208_POINTERS = 11280  # through Shift_JIS 0xFCFC
 USER_DEFINED = range(8836, 10716)
 WHATWG_0212 = {0x2237: 0xFF5E}
 
