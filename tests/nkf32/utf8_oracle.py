@@ -10,8 +10,15 @@ Python's codecs are the expected text except where the output follows the
 WHATWG Encoding Standard (what mail readers use) or the core's own reading;
 those places are listed here, one by one, and held to as well:
 """
+import io
+import os
 import subprocess
 import sys
+
+CORE = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'nkf32', 'core')
+sys.path.insert(0, CORE)
+sys.dont_write_bytecode = True  # nothing written into the source tree
+import make_utf8_tables  # noqa: E402
 
 NONE, ISO2022JP, SHIFT_JIS, EUC_JP, UTF8 = range(5)
 READ_SJIS, READ_EUC, READ_UTF8 = range(3)
@@ -168,6 +175,13 @@ def main():
         print('probe answered %d of %d inputs' % (len(answers), len(lines)))
         return 1
     failures = []
+    made = io.StringIO()
+    make_utf8_tables.main(made)
+    with open(os.path.join(CORE, 'nkfutf8_tables.inc')) as f:
+        kept = f.read()
+    # The first line names the Python that made them.
+    if made.getvalue().split('\n', 1)[1] != kept.split('\n', 1)[1]:
+        failures.append('nkfutf8_tables.inc differs from what make_utf8_tables.py makes now')
     for (data, hint, options, expected), answer in zip(cells, answers):
         text_hex, replaced, _ = answer.split()
         actual = bytes.fromhex('' if text_hex == '-' else text_hex).decode('utf-8', 'backslashreplace')
