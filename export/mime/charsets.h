@@ -5,6 +5,7 @@
 #define VESTIBAR_EXPORT_MIME_CHARSETS_H
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -31,14 +32,18 @@ Charset ReadCharsetLabel(std::string_view label);
 class Utf8Converter {
 public:
     explicit Utf8Converter(bool preferEuc);
-    // Appends `text` in UTF-8 to `out`.
-    void Append(std::string& out, std::string_view text, NkfCharsetHint hint);
+    // Appends `text` in UTF-8 to `out`; `lf`: with every CR LF as LF.
+    void Append(std::string& out, std::string_view text, NkfCharsetHint hint, bool lf = false);
     std::size_t replaced() const { return replaced_; }
     void ResetCount() { replaced_ = 0; }
 
 private:
     NkfOptions options_;
     std::size_t replaced_ = 0;
+    // The converter's output before it is appended: room for the largest
+    // text so far, never cleared.
+    std::unique_ptr<char[]> scratch_;
+    std::size_t capacity_ = 0;
 };
 
 }  // namespace vexport::mime

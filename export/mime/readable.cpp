@@ -1,7 +1,5 @@
 #include "readable.h"
 
-#include <cstring>
-
 #include "addresses.h"
 #include "content.h"
 #include "words.h"
@@ -37,30 +35,6 @@ void CopyField(std::string_view whole, std::string& out)
         out += '\n';
 }
 
-// Drops the CR of every CR LF from `from` on, in place.
-void DropCarriageReturns(std::string& out, std::size_t from)
-{
-    char* data = &out[0];
-    std::size_t size = out.size(), write = from;
-    for (std::size_t read = from; read < size;) {
-        const void* cr = std::memchr(data + read, '\r', size - read);
-        std::size_t end = cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - data) : size;
-        if (write != read)
-            std::memmove(data + write, data + read, end - read);
-        write += end - read;
-        read = end;
-        if (read < size) {
-            if (read + 1 < size && data[read + 1] == '\n') {
-                ++read;
-            } else {
-                data[write++] = '\r';
-                ++read;
-            }
-        }
-    }
-    out.resize(write);
-}
-
 bool IsIdentityEncoding(std::string_view cte) { return cte.empty() || cte == "7bit" || cte == "8bit" || cte == "binary"; }
 
 }  // namespace
@@ -68,7 +42,8 @@ bool IsIdentityEncoding(std::string_view cte) { return cte.empty() || cte == "7b
 void Readable::Transform(std::string_view message, std::string& out)
 {
     out.clear();
-    out.reserve(message.size() + message.size() / 4 + 256);
+    // Japanese text grows from two bytes a character to three.
+    out.reserve(message.size() * 3 / 2 + 256);
     converter_.ResetCount();
     Entity(message, out, true, false, 0);
 }
@@ -168,9 +143,7 @@ void Readable::Entity(std::string_view text, std::string& out, bool message, boo
     out += '\n';
 
     if (text8) {
-        std::size_t at = out.size();
-        converter_.Append(out, body, hint);
-        DropCarriageReturns(out, at);
+        converter_.Append(out, body, hint, true);
     } else if (embedded) {
         Entity(body, out, true, false, depth + 1);
     } else if (multipart && !guarded) {
