@@ -23,6 +23,8 @@ import tempfile
 TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..')
 sys.path.insert(0, os.path.join(TOP, 'tools', 'sample'))
 import make_sample_store as sample  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import test_readback as readback  # noqa: E402
 
 DELETED, UNREAD = sample.DELETED, sample.UNREAD
 ATTACHMENT = bytes(range(256)) * 3 + b'\r\n\x1b$B\x00\xff'
@@ -191,34 +193,15 @@ def check_raw(fmt, out, raws):
     check(fmt + ' --raw: the stored bytes', stored, sorted(actual))
 
 
-def doveadm(conf, work, *args):
-    result = subprocess.run(['doveadm', '-f', 'tab', '-c', conf] + list(args), capture_output=True,
-                            env=dict(os.environ, USER='vestibar', HOME=work, TZ='UTC'))
-    check('doveadm %s: %s' % (' '.join(args), result.stderr.decode(errors='replace')), 0, result.returncode)
-    return [line.split('\t') for line in result.stdout.decode(errors='replace').splitlines()[1:]]
-
-
 def check_dovecot(location, tree, all_cases, work):
-    """What an IMAP client sees, on a copy (Dovecot adds files), as the current user."""
-    copy = os.path.join(work, 'mail')
-    shutil.copytree(tree, copy)
-    uid = gid = 65534 if os.getuid() == 0 else None  # Dovecot gives root no mail access: nobody reads it
-    if uid:
-        for d, dirs, files in os.walk(work):
-            for f in [d] + [os.path.join(d, x) for x in dirs + files]:
-                os.chown(f, uid, gid)
-    conf = os.path.join(work, 'dovecot.conf')
-    with open(conf, 'w') as f:
-        f.write('base_dir = %s/run\nmail_location = %s:%s:INDEX=MEMORY\nmail_uid = %d\nmail_gid = %d\n'
-                'first_valid_uid = 0\nfirst_valid_gid = 0\nssl = no\nlog_path = /dev/stderr\n'
-                % (work, location, copy if location == 'maildir' else copy + ':INBOX=' + copy + '/Inbox.mbox',
-                   uid or os.getuid(), gid or os.getgid()))
-    senders = doveadm(conf, work, 'fetch', 'hdr.message-id hdr.from', 'mailbox', '*', 'all')
+    """What an IMAP client sees."""
+    doveadm = readback.dovecot(tree, location, work, check)
+    senders = doveadm('fetch', 'hdr.message-id hdr.from', 'mailbox', '*', 'all')
     check(location + ': doveadm senders', sorted(c['sender'][2] for c in all_cases),
           sorted(re.sub(r'.*<|>.*| \(.*', '', row[1]) for row in senders if 'MISSING_' not in row[1]))
     for n, c in enumerate(all_cases):
         word = re.sub(r'[ -~]', '', c['subject'][1])[:3] or c['subject'][1].split()[0]
-        ids = [row[0] for row in doveadm(conf, work, 'fetch', 'hdr.message-id', 'mailbox', '*', 'subject', word)]
+        ids = [row[0] for row in doveadm('fetch', 'hdr.message-id', 'mailbox', '*', 'subject', word)]
         check('%s: doveadm search subject %s (%s)' % (location, word, c['name']), True,
               '<%d.readable@example.jp>' % n in ids)
 

@@ -144,10 +144,12 @@ def tree(path):
                   for d, _, files in os.walk(path) for f in files)
 
 
-def check_doveadm(maildir, boxes, work):
-    """What an IMAP client of Dovecot sees, on a copy (Dovecot adds files)."""
-    copy = os.path.join(work, 'maildir')
-    shutil.copytree(maildir, copy)
+def dovecot(tree, location, work, check):
+    """doveadm over a copy of `tree` (Dovecot adds files), read as `location`
+    (maildir, or mbox with its Inbox.mbox as INBOX) by the current user with
+    a configuration of its own; differences go to `check`."""
+    copy = os.path.join(work, 'mail')
+    shutil.copytree(tree, copy)
     uid = gid = 65534 if os.getuid() == 0 else None  # Dovecot gives root no mail access: nobody reads it
     if uid:
         for d, dirs, files in os.walk(copy):
@@ -155,17 +157,23 @@ def check_doveadm(maildir, boxes, work):
                 os.chown(f, uid, gid)
         os.chmod(work, 0o755)
     conf = os.path.join(work, 'dovecot.conf')
+    where = copy if location == 'maildir' else copy + ':INBOX=' + copy + '/Inbox.mbox'
     with open(conf, 'w') as f:
-        f.write('base_dir = %s/run\nmail_location = maildir:%s:INDEX=MEMORY\nmail_uid = %d\nmail_gid = %d\n'
+        f.write('base_dir = %s/run\nmail_location = %s:%s:INDEX=MEMORY\nmail_uid = %d\nmail_gid = %d\n'
                 'first_valid_uid = 0\nfirst_valid_gid = 0\nssl = no\nlog_path = /dev/stderr\n'
-                % (work, copy, uid or os.getuid(), gid or os.getgid()))
+                % (work, location, where, uid or os.getuid(), gid or os.getgid()))
 
     def doveadm(*args):
         result = subprocess.run(['doveadm', '-f', 'tab', '-c', conf] + list(args), capture_output=True,
                                 env=dict(os.environ, USER='vestibar', HOME=work, TZ='UTC'))
         check('doveadm %s: %s' % (' '.join(args), result.stderr.decode(errors='replace')), 0, result.returncode)
-        return [line.split('\t') for line in result.stdout.decode().splitlines()[1:]]
+        return [line.split('\t') for line in result.stdout.decode(errors='replace').splitlines()[1:]]
+    return doveadm
 
+
+def check_doveadm(maildir, boxes, work):
+    """What an IMAP client of Dovecot sees."""
+    doveadm = dovecot(maildir, 'maildir', work, check)
     names = {'Inbox': 'INBOX'}
     boxes = list(places(boxes, True))
     check('doveadm mailbox list', sorted(names.get(n, n) for n, _ in boxes),
