@@ -39,7 +39,10 @@ int main(int argc, char** argv)
                    "the folder to write into (mbox, maildir, winbiff) or the path prefix of the files (eml)");
     app.add_flag("--include-deleted", options.includeDeleted, "also export the mail marked deleted");
     app.add_flag("--prefer-euc", options.preferEuc,
-                 "winbiff: read text that could be either as EUC-JP rather than as Shift_JIS half-width kana");
+                 "read text that could be either as EUC-JP rather than as Shift_JIS half-width kana");
+    app.add_flag("--raw", options.raw,
+                 "mbox, maildir: the stored bytes of every message, unconverted (eml and winbiff always are as "
+                 "the program writes them)");
     app.add_flag("--keep-going", options.keepGoing,
                  "skip a mailbox or message that cannot be read or written, list them at the end (exit 3)");
     app.add_flag("--resume", options.resume,
@@ -64,9 +67,15 @@ int main(int argc, char** argv)
         if (options.output.empty())
             return UsageError("-o PATH is required");
         options.format = formats.at(format);
-        if (options.preferEuc && options.format != vexport::Format::kWinbiff)
-            return UsageError("--prefer-euc chooses how text is converted to Shift_JIS, which only --format winbiff "
-                              "does; the other formats keep the messages' bytes as they are");
+        // An option that would change nothing is refused rather than ignored.
+        bool converts = options.format == vexport::Format::kWinbiff ||
+                        ((options.format == vexport::Format::kMbox || options.format == vexport::Format::kMaildir) &&
+                         !options.raw);
+        if (options.preferEuc && !converts)
+            return UsageError("--prefer-euc chooses how ambiguous text is converted, and " +
+                              std::string(options.raw ? "--raw" : "--format eml") +
+                              " keeps the messages' bytes as they are (it applies to winbiff, and to mbox and "
+                              "maildir without --raw)");
     }
     return vexport::Run(options);
 }

@@ -173,9 +173,12 @@ private:
     {
         StopSignals signals;
         try {
+            WriterOptions writerOptions;
+            writerOptions.raw = options_.raw;
+            writerOptions.preferEuc = options_.preferEuc;
             writer_ = MakeWriter(options_.format,
                                  options_.format == Format::kEml ? EmlPrefix(options_.output) : options_.output,
-                                 options_.preferEuc);
+                                 writerOptions);
         } catch (const ExportError& error) {
             Report(error.what());
             return kExitFailed;
@@ -205,6 +208,9 @@ private:
                 std::printf(", %u of them already there and kept, %u written now", static_cast<unsigned>(counters_.kept),
                             static_cast<unsigned>(counters_.exported - counters_.kept));
             std::printf("\n");
+            if (std::uint32_t replaced = writer_->ReplacedMessages())
+                std::printf("%s with text bytes valid in no code, shown as U+FFFD\n",
+                            CountText(replaced, "message").c_str());
             if (counters_.undated > 0)
                 std::printf("%s without a readable Date got its mailbox file's time\n",
                             CountText(counters_.undated, "message").c_str());
@@ -297,7 +303,10 @@ private:
                       MessageBytes& bytes)
     {
         try {
-            writer_->WriteMessage(message, Place::kMain, number, bytes);
+            // mbox and Maildir keep deleted mail apart from the mailbox's
+            // own; the Windows program's formats mix it in, as it does.
+            bool apart = message.deleted && (options_.format == Format::kMbox || options_.format == Format::kMaildir);
+            writer_->WriteMessage(message, apart ? Place::kDeleted : Place::kMain, number, bytes);
         } catch (const std::bad_alloc&) {
             throw ExportError(mailbox.display + ": message " + std::to_string(message.ordinal) + " of " +
                                   std::to_string(message.size) + " bytes: not enough memory",

@@ -12,6 +12,8 @@ packages=(
     # The read-back test of the exporter's Maildir output reads it with doveadm;
     # the IMAP test uploads it with mbsync into a Dovecot of its own.
     dovecot-core dovecot-imapd isync
+    # The readable-mail test of the exporter reads its Maildir with notmuch.
+    notmuch
     # The exporter's options (header-only).
     libcli11-dev
     nkf zip unzip fonts-ipafont-gothic fonts-wine
