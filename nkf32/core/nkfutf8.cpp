@@ -27,18 +27,18 @@ namespace {
 #endif
 
 NkfUtf8Result NkfCoreConvertToUtf8With(NkfCode code, char* output, const char* input, std::size_t length,
-                                       NkfOptions options, NkfCharsetHint hint) {
+                                       NkfOptions options, NkfCharsetHint hint, NkfLineEnds lineEnds) {
     if (output == nullptr) return NkfUtf8Result{0, 0, NKF_READING_SHIFT_JIS};
     if (input == nullptr) length = 0;
 #if NKF_SSE2_CODE
-    if (code == NKF_CODE_SSE2 && NkfCoreProcessorHasSse2()) return sse2::ConvertToUtf8(output, input, length, options, hint);
+    if (code == NKF_CODE_SSE2 && NkfCoreProcessorHasSse2()) return sse2::ConvertToUtf8(output, input, length, options, hint, lineEnds);
 #else
     (void)code;
 #endif
-    return portable::ConvertToUtf8(output, input, length, options, hint);
+    return portable::ConvertToUtf8(output, input, length, options, hint, lineEnds);
 }
 
 NkfUtf8Result NkfCoreConvertToUtf8(char* output, const char* input, std::size_t length, NkfOptions options,
-                                   NkfCharsetHint hint) {
-    return NkfCoreConvertToUtf8With(NkfCoreChosenCode(), output, input, length, options, hint);
+                                   NkfCharsetHint hint, NkfLineEnds lineEnds) {
+    return NkfCoreConvertToUtf8With(NkfCoreChosenCode(), output, input, length, options, hint, lineEnds);
 }
