@@ -14,6 +14,26 @@
 // of the code below live in.
 namespace {
 #include "nkfutf8_tables.inc"
+
+// kJis0208's characters of three UTF-8 bytes (nearly all of a Japanese
+// text) as those bytes, ready for one store of four (little-endian, the
+// fourth byte zero and written over by the next character); any other
+// entry (below U+0800, unassigned) has its fourth byte set, which sends
+// its block back to the code that takes one pair at a time.
+struct ReadyUtf8 {
+    std::uint32_t value[sizeof kJis0208 / sizeof kJis0208[0]];
+};
+
+constexpr ReadyUtf8 MakeReadyUtf8() {
+    ReadyUtf8 ready{};
+    for (std::size_t p = 0; p < sizeof kJis0208 / sizeof kJis0208[0]; ++p) {
+        std::uint32_t c = kJis0208[p];
+        ready.value[p] = c < 0x800u ? 0xFF000000u : (0xE0u | c >> 12) | (0x80u | (c >> 6 & 0x3Fu)) << 8 | (0x80u | (c & 0x3Fu)) << 16;
+    }
+    return ready;
+}
+
+constexpr ReadyUtf8 kJis0208Ready = MakeReadyUtf8();
 }  // namespace
 
 #if defined(__GNUC__)
