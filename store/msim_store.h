@@ -76,6 +76,7 @@ enum class Part {
     kEntryHead,     // the first 20 bytes of an entry
     kRecordOffset,  // an entry's recordOffset
     kMessage,       // a message's bytes
+    kScan,          // bytes read by the recovery scan (msim_recover.h)
 };
 
 enum class FailureKind {
@@ -116,6 +117,7 @@ struct Message {
     std::uint32_t recordOffset = 0;  // where the record starts in the mailbox
     std::uint64_t dataOffset = 0;    // recordOffset + 16, without wrapping
     std::uint32_t size = 0;
+    std::uint32_t recordLength = 0;  // as the record's head says, unchecked (the indexed walk ignores it)
     bool unread = true;              // always set in the walk through the records
     bool deleted = false;            // never set in the walk through the records
 };
