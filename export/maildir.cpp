@@ -50,19 +50,14 @@ public:
 
     void BeginMailbox(const MailboxNames& names) override
     {
-        count_ = 0;
+        stem_ = names.stem;
         sequence_ = names.sequence;
-        if (IsInbox(names.stem)) {
-            target_ = &root_;
-            return;
-        }
-        folder_.emplace(root_.folder.Sub("." + ImapModifiedUtf7(SafeFileName(names.stem, NameUse::kMaildirFolder))));
-        folder_->folder.Touch("maildirfolder");
-        target_ = &*folder_;
+        Open(Place::kMain);
     }
 
-    void WriteMessage(const msim::Message& message, std::uint32_t, MessageBytes& bytes) override
+    void WriteMessage(const msim::Message& message, Place place, std::uint32_t, MessageBytes& bytes) override
     {
+        Target& target = Open(place);
         // The header block first, for the Date that names the file and
         // gives its time; it is read on until it ends, even past the first
         // piece.
@@ -93,7 +88,7 @@ public:
         if (!fresh)
             fileName += std::string(":2,") + (message.unread ? "" : "S") + (message.deleted ? "T" : "");
 
-        OutputFile file(fresh ? target_->fresh : target_->cur, fileName, 0);
+        OutputFile file(fresh ? target.maildir->fresh : target.maildir->cur, fileName, 0);
         try {
             file.Write(data, have);
             for (std::size_t at = have; at < size;) {
@@ -109,7 +104,7 @@ public:
             file.Remove();
             throw;
         }
-        ++count_;
+        ++target.count;
     }
 
     std::string EndMailbox() override { return Said(); }
@@ -117,26 +112,58 @@ public:
     std::string AbandonMailbox() noexcept override
     {
         try {
-            return target_ != nullptr ? Said() : std::string();
+            return Said();
         } catch (...) {
+            for (Target& target : targets_)
+                target = Target();
             return std::string();
         }
     }
 
 private:
+    // A place's Maildir: the root itself for the mailbox named Inbox, a
+    // folder ".Name" otherwise; made when the place gets its first message
+    // (the mailbox's own one when the mailbox begins).
+    struct Target {
+        Maildir* maildir = nullptr;
+        std::optional<Maildir> folder;
+        std::uint32_t count = 0;
+    };
+
+    Target& Open(Place place)
+    {
+        Target& target = targets_[static_cast<std::size_t>(place)];
+        if (target.maildir != nullptr)
+            return target;
+        target.count = 0;
+        std::string stem = PlaceStem(stem_, place);
+        if (IsInbox(stem)) {
+            target.maildir = &root_;
+            return target;
+        }
+        target.folder.emplace(root_.folder.Sub("." + ImapModifiedUtf7(SafeFileName(stem, NameUse::kMaildirFolder))));
+        target.folder->folder.Touch("maildirfolder");
+        target.maildir = &*target.folder;
+        return target;
+    }
+
     std::string Said()
     {
-        std::string line = target_->folder.path() + ": " + std::to_string(count_) + " messages";
-        target_ = nullptr;
-        folder_.reset();
+        std::string line;
+        for (Target& target : targets_) {
+            if (target.maildir == nullptr)
+                continue;
+            line += (line.empty() ? "" : "; ") + target.maildir->folder.path() + ": " +
+                    CountText(target.count, "message");
+            target = Target();
+        }
         return line;
     }
 
     Maildir root_;
-    std::optional<Maildir> folder_;
-    Maildir* target_ = nullptr;
+    Target targets_[kPlaceCount];
+    std::string stem_;
     Buffer buffer_;
-    std::uint32_t count_ = 0;
     std::uint32_t sequence_ = 0;
 };
 

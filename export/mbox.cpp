@@ -66,25 +66,21 @@ std::int64_t MessageDate(std::string_view message)
 
 class MboxWriter final : public MailboxFileWriter {
 public:
-    explicit MboxWriter(const std::string& output) : MailboxFileWriter(output) {}
+    explicit MboxWriter(const std::string& output) : MailboxFileWriter(output, kFileBuffer) {}
 
-    void BeginMailbox(const MailboxNames& names) override
-    {
-        BeginFile(SafeFileName(names.stem) + ".mbox", kFileBuffer);
-    }
+private:
+    std::string FileName(const std::string& stem) const override { return SafeFileName(stem) + ".mbox"; }
 
-    void WriteMessage(const msim::Message& message, std::uint32_t, MessageBytes& bytes) override
+    void Append(OutputFile& file, const msim::Message& message, MessageBytes& bytes) override
     {
         // The whole message first: a message that cannot be read leaves
         // nothing of itself in the file.
         char* data = buffer_.Get(bytes.size());
         bytes.Read(0, data, bytes.size());
-        Sink sink{*file_};
+        Sink sink{file};
         WriteMboxEntry(std::string_view(data, bytes.size()), message.unread, message.deleted, sink);
-        file_->Mark(++count_);
     }
 
-private:
     struct Sink final : ByteSink {
         explicit Sink(OutputFile& file) : file(file) {}
         void Write(const char* bytes, std::size_t count) override { file.Write(bytes, count); }

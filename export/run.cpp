@@ -347,7 +347,7 @@ private:
                       MessageBytes& bytes)
     {
         try {
-            writer_->WriteMessage(message, number, bytes);
+            writer_->WriteMessage(message, Place::kMain, number, bytes);
         } catch (const std::bad_alloc&) {
             throw ExportError(mailbox.display + ": message " + std::to_string(message.ordinal) + " of " +
                                   std::to_string(message.size) + " bytes: not enough memory",

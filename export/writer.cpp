@@ -35,7 +35,7 @@ public:
         count_ = 0;
     }
 
-    void WriteMessage(const msim::Message&, std::uint32_t number, MessageBytes& bytes) override
+    void WriteMessage(const msim::Message&, Place, std::uint32_t number, MessageBytes& bytes) override
     {
         char digits[16];
         std::snprintf(digits, sizeof digits, "%05u", static_cast<unsigned>(number));
@@ -83,7 +83,7 @@ private:
             return std::string();
         if (count_ == 1)
             return first_;
-        return first_ + " to " + last_ + " (" + std::to_string(count_) + " files)";
+        return first_ + " to " + last_ + " (" + CountText(count_, "file") + ")";
     }
 
     Folder folder_;
@@ -96,16 +96,14 @@ private:
 class WinbiffWriter final : public MailboxFileWriter {
 public:
     WinbiffWriter(const std::string& output, bool preferEuc)
-        : MailboxFileWriter(output), options_(NkfCoreParseOptions(preferEuc ? "s" : "Xs"))
+        : MailboxFileWriter(output, kPiece), options_(NkfCoreParseOptions(preferEuc ? "s" : "Xs"))
     {
     }
 
-    void BeginMailbox(const MailboxNames& names) override
-    {
-        BeginFile(SafeFileName(names.stem), kPiece);
-    }
+private:
+    std::string FileName(const std::string& stem) const override { return SafeFileName(stem); }
 
-    void WriteMessage(const msim::Message& message, std::uint32_t, MessageBytes& bytes) override
+    void Append(OutputFile& file, const msim::Message& message, MessageBytes& bytes) override
     {
         // The raw buffer takes the message and then, as it is no longer
         // needed, the header block with the flag line; the converter never
@@ -122,13 +120,11 @@ public:
 
         std::size_t header = MeasureHeaderBlock(converted);
         const char* rest = InsertFlagsHeader(converted, raw, message.unread ? 1 : 0);
-        file_->Write(raw, header + std::strlen(raw + header));
-        file_->Write(rest, convertedLength - static_cast<std::size_t>(rest - converted));
-        file_->Write("\r\n.\r\n", 5);
-        file_->Mark(++count_);
+        file.Write(raw, header + std::strlen(raw + header));
+        file.Write(rest, convertedLength - static_cast<std::size_t>(rest - converted));
+        file.Write("\r\n.\r\n", 5);
     }
 
-private:
     NkfOptions options_;
     Buffer raw_, converted_;
 };
@@ -157,27 +153,76 @@ void MessageBytes::Read(std::uint64_t within, char* buffer, std::size_t count)
         throw ExportError(walk_.failure().Describe(mailboxName_), true);
 }
 
-void MailboxFileWriter::BeginFile(const std::string& name, std::size_t buffer)
+std::string PlaceStem(std::string_view stem, Place place)
 {
-    file_.emplace(folder_, name, buffer);
-    count_ = 0;
+    switch (place) {
+    case Place::kMain:
+        break;
+    case Place::kDeleted:
+        return std::string(stem) + " (deleted)";
+    case Place::kRecovered:
+        return std::string(stem) + " (recovered)";
+    }
+    return std::string(stem);
+}
+
+std::string CountText(std::uint64_t count, const char* noun)
+{
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+void MailboxFileWriter::BeginMailbox(const MailboxNames& names)
+{
+    stem_ = names.stem;
+    // The mailbox's own file is made even when it gets no message, as the
+    // program makes it.
+    Open(Place::kMain);
+}
+
+MailboxFileWriter::Output& MailboxFileWriter::Open(Place place)
+{
+    Output& output = outputs_[static_cast<std::size_t>(place)];
+    if (!output.file) {
+        output.file.emplace(folder_, FileName(PlaceStem(stem_, place)), buffer_);
+        output.count = 0;
+    }
+    return output;
+}
+
+void MailboxFileWriter::WriteMessage(const msim::Message& message, Place place, std::uint32_t, MessageBytes& bytes)
+{
+    Output& output = Open(place);
+    Append(*output.file, message, bytes);
+    output.file->Mark(++output.count);
 }
 
 std::string MailboxFileWriter::EndMailbox()
 {
-    file_->Close();
-    std::string line = file_->path() + ": " + std::to_string(count_) + " messages";
-    file_.reset();
+    std::string line;
+    for (Output& output : outputs_) {
+        if (!output.file)
+            continue;
+        output.file->Close();
+        line += (line.empty() ? "" : "; ") + output.file->path() + ": " + CountText(output.count, "message");
+        output.file.reset();
+    }
     return line;
 }
 
 std::string MailboxFileWriter::AbandonMailbox() noexcept
 {
-    if (!file_)
-        return std::string();
-    std::uint32_t kept = file_->KeepComplete();
-    std::string line = file_->path() + ": " + std::to_string(kept) + " whole messages";
-    file_.reset();
+    std::string line;
+    for (Output& output : outputs_) {
+        if (!output.file)
+            continue;
+        std::uint32_t kept = output.file->KeepComplete();
+        try {
+            line += (line.empty() ? "" : "; ") + output.file->path() + ": " + CountText(kept, "whole message");
+        } catch (...) {
+            // Out of memory for the report: the files are cut back all the same.
+        }
+        output.file.reset();
+    }
     return line;
 }
 

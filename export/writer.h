@@ -52,34 +52,64 @@ struct MailboxNames {
     std::uint32_t sequence;  // 1-based place among the run's mailboxes
 };
 
+// Where a message of a mailbox goes: the mailbox's own output, or one
+// beside it named after it, so that mail a reader should not take for the
+// mailbox's own (kept deleted mail, recovered records) stays apart and a
+// person sees where it came from.
+enum class Place { kMain, kDeleted, kRecovered };
+constexpr std::size_t kPlaceCount = 3;
+
+// The name of a place's output for a mailbox: "Inbox", "Inbox (deleted)",
+// "Inbox (recovered)".
+std::string PlaceStem(std::string_view stem, Place place);
+
 class Writer {
 public:
     virtual ~Writer() = default;
     virtual void BeginMailbox(const MailboxNames& names) = 0;
     // `number` counts the run's messages from 1, as the .eml files do.
-    virtual void WriteMessage(const msim::Message& message, std::uint32_t number, MessageBytes& bytes) = 0;
-    // Finishes the mailbox's output and says what it holds, in one line.
+    // Formats without a place of their own for it (.eml) ignore `place`.
+    virtual void WriteMessage(const msim::Message& message, Place place, std::uint32_t number,
+                              MessageBytes& bytes) = 0;
+    // Finishes the mailbox's outputs and says what they hold, in one line.
     virtual std::string EndMailbox() = 0;
     // After a failure: keeps what is whole, drops the rest, and says what
     // is kept; empty when the mailbox had no output yet.
     virtual std::string AbandonMailbox() noexcept = 0;
 };
 
-// A writer that appends every message of a mailbox to one file of its own
-// (mbox, WinBiff): the file is made when the mailbox begins and, after a
-// failure, cut back to its last whole message.
+// "3 messages", "1 message".
+std::string CountText(std::uint64_t count, const char* noun);
+
+// A writer that appends every message of a place to one file of its own
+// (mbox, WinBiff): the mailbox's file is made when the mailbox begins, the
+// file of another place with its first message, and each is cut back to
+// its last whole message after a failure.
 class MailboxFileWriter : public Writer {
 public:
+    void BeginMailbox(const MailboxNames& names) final;
+    void WriteMessage(const msim::Message& message, Place place, std::uint32_t number, MessageBytes& bytes) final;
     std::string EndMailbox() override;
     std::string AbandonMailbox() noexcept override;
 
 protected:
-    explicit MailboxFileWriter(const std::string& output) : folder_(Folder::Make(output)) {}
-    void BeginFile(const std::string& name, std::size_t buffer);
+    MailboxFileWriter(const std::string& output, std::size_t buffer) : folder_(Folder::Make(output)), buffer_(buffer) {}
+    // The file name of a place's output, from its stem.
+    virtual std::string FileName(const std::string& stem) const = 0;
+    // Appends one message; the caller marks the file after it.
+    virtual void Append(OutputFile& file, const msim::Message& message, MessageBytes& bytes) = 0;
+
+private:
+    struct Output {
+        std::optional<OutputFile> file;
+        std::uint32_t count = 0;
+    };
+    Output& Open(Place place);
 
     Folder folder_;
-    std::optional<OutputFile> file_;
-    std::uint32_t count_ = 0;
+    std::size_t buffer_;
+    std::string stem_;
+    Output outputs_[kPlaceCount];
 };
 
 // `output` is the -o argument; throws ExportError when it cannot be made.
