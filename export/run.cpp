@@ -17,6 +17,7 @@
 #include "names.h"
 #include "output.h"
 #include "readahead.h"
+#include "recover.h"
 
 namespace vexport {
 
@@ -210,7 +211,11 @@ private:
 class Runner {
 public:
     explicit Runner(const RunOptions& options)
-        : options_(options), progress_(!options.quiet && !options.list && ::isatty(STDERR_FILENO))
+        : options_(options), progress_(!options.quiet && !options.list && ::isatty(STDERR_FILENO)),
+          recovery_(options.format == Format::kEml,
+                    [this](const msim::Message& message, Place place, std::uint32_t number, MessageBytes& bytes) {
+                        WriteMessage(*recoveredFrom_, message, place, number, bytes);
+                    })
     {
     }
 
@@ -245,12 +250,18 @@ public:
                 return kExitFailed;
             }
         }
+        if (options_.recover && !FinishRecovery())
+            return kExitFailed;
         progress_.Clear();
         if (!options_.quiet) {
+            for (const std::string& line : recoveryLines_)
+                std::printf("%s\n", line.c_str());
             std::printf("%u mailboxes, %u messages exported", static_cast<unsigned>(mailboxCount_),
-                        static_cast<unsigned>(exported_));
+                        static_cast<unsigned>(exported_ + recovery_.recovered()));
             if (options_.includeDeleted)
                 std::printf(" (%u of them deleted)", static_cast<unsigned>(deletedExported_));
+            if (options_.recover)
+                std::printf(" (%u of them recovered)", static_cast<unsigned>(recovery_.recovered()));
             std::printf("\n");
         }
         return ReportSkipped();
@@ -299,12 +310,17 @@ private:
             return Skip(walk.failure().Describe(mailbox.display));
 
         std::uint32_t base = messageNumber_;
+        std::uint32_t exportedBefore = exported_;
         bool ok = true;
+        if (options_.recover)
+            recovery_.BeginMailbox(source, index.isOpen() ? &index : nullptr, !options_.includeDeleted);
         try {
             writer_->BeginMailbox(MailboxNames{mailbox.stem, mailboxCount_ + 1});
             progress_.Mailbox(mailbox.display, walk.count());
             msim::Message message;
             while (walk.Next(message) == msim::MailboxWalk::kMessage) {
+                if (options_.recover)
+                    recovery_.Reached(message);
                 MessageBytes bytes(walk, message, mailbox.display);
                 try {
                     WriteMessage(mailbox, message, base + message.ordinal, bytes);
@@ -320,8 +336,10 @@ private:
                 bytesDone_ += message.size;
                 progress_.Update(walk.steps(), bytesDone_);
             }
-            if (walk.failed())
+            if (walk.failed() && !options_.recover)
                 throw ExportError(walk.failure().Describe(mailbox.display), true);
+            if (options_.recover)
+                EndRecovery(mailbox, walk, exported_ - exportedBefore, true);
             written_.push_back(writer_->EndMailbox());
             ++mailboxCount_;
         } catch (const ExportError& error) {
@@ -342,12 +360,50 @@ private:
         return ok;
     }
 
+    // A damaged mailbox's walk ends where the damage is; under --recover
+    // that is reported and skipped, and the scan goes on with the rest.
+    void EndRecovery(const Mailbox& mailbox, const msim::MailboxWalk& walk, std::uint32_t written, bool write)
+    {
+        if (walk.failed()) {
+            std::string text = walk.failure().Describe(mailbox.display) + "; the rest of the mailbox is searched for records";
+            Report(text);
+            skipped_.push_back(text);
+        }
+        recoveredFrom_ = &mailbox;
+        recoveryLines_.push_back(
+            recovery_.EndMailbox(walk, RecoveredMailbox{mailbox.path, mailbox.display, mailbox.stem}, written, write));
+    }
+
+    // eml: the recovered messages numbered after all others.
+    bool FinishRecovery()
+    {
+        std::uint32_t number = messageNumber_;
+        Mailbox unnamed;
+        recoveredFrom_ = &unnamed;
+        try {
+            for (std::string& line : recovery_.Finish(*writer_, number))
+                written_.push_back(std::move(line));
+        } catch (const ExportError& error) {
+            std::string kept = writer_->AbandonMailbox();
+            if (!kept.empty())
+                written_.push_back(kept);
+            return Skip(error.what());
+        }
+        return true;
+    }
+
     // A message too large for the memory at hand is a failure of its own.
     void WriteMessage(const Mailbox& mailbox, const msim::Message& message, std::uint32_t number,
                       MessageBytes& bytes)
     {
+        WriteMessage(mailbox, message, Place::kMain, number, bytes);
+    }
+
+    void WriteMessage(const Mailbox& mailbox, const msim::Message& message, Place place, std::uint32_t number,
+                      MessageBytes& bytes)
+    {
         try {
-            writer_->WriteMessage(message, Place::kMain, number, bytes);
+            writer_->WriteMessage(message, place, number, bytes);
         } catch (const std::bad_alloc&) {
             throw ExportError(mailbox.display + ": message " + std::to_string(message.ordinal) + " of " +
                                   std::to_string(message.size) + " bytes: not enough memory",
@@ -357,6 +413,8 @@ private:
 
     int List(const std::vector<Mailbox>& mailboxes)
     {
+        if (options_.recover)
+            return ListRecovery(mailboxes);
         std::printf("%-10s %9s %9s %9s %12s  %s\n", "index", "messages", "unread", "deleted", "bytes", "mailbox");
         for (const Mailbox& mailbox : mailboxes) {
             msim::FileSource file, index;
@@ -389,6 +447,41 @@ private:
         return ReportSkipped();
     }
 
+    // --list --recover: the lines of a run, nothing written.
+    int ListRecovery(const std::vector<Mailbox>& mailboxes)
+    {
+        for (const Mailbox& mailbox : mailboxes) {
+            msim::FileSource file, index;
+            if (int error = file.Open(mailbox.path)) {
+                if (!Skip(ErrnoText(mailbox.display, error)))
+                    return kExitFailed;
+                continue;
+            }
+            OpenIndex(mailbox.path, index);
+            ReadAheadSource source(file, kReadAhead);
+            msim::MailboxWalk walk(source, index.isOpen() ? &index : nullptr, !options_.includeDeleted);
+            if (!walk.Begin()) {
+                if (!Skip(walk.failure().Describe(mailbox.display)))
+                    return kExitFailed;
+                continue;
+            }
+            recovery_.BeginMailbox(source, index.isOpen() ? &index : nullptr, !options_.includeDeleted);
+            std::uint32_t messages = 0;
+            msim::Message message;
+            for (; walk.Next(message) == msim::MailboxWalk::kMessage; ++messages)
+                recovery_.Reached(message);
+            try {
+                EndRecovery(mailbox, walk, messages, false);
+            } catch (const ExportError& error) {
+                if (!Skip(error.what()))
+                    return kExitFailed;
+                continue;
+            }
+            std::printf("%s\n", recoveryLines_.back().c_str());
+        }
+        return ReportSkipped();
+    }
+
     const RunOptions& options_;
     Progress progress_;
     std::unique_ptr<Writer> writer_;
@@ -399,6 +492,9 @@ private:
     std::uint32_t exported_ = 0;
     std::uint32_t deletedExported_ = 0;
     std::uint64_t bytesDone_ = 0;
+    Recovery recovery_;
+    const Mailbox* recoveredFrom_ = nullptr;  // names the mailbox in a failure of a recovered message
+    std::vector<std::string> recoveryLines_;
 };
 
 }  // namespace

@@ -18,6 +18,7 @@ struct RunOptions {
     bool keepGoing = false;
     bool quiet = false;
     bool list = false;
+    bool recover = false;  // also the records the walks do not reach (recover.h)
 };
 
 // Exit codes.

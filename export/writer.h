@@ -29,11 +29,11 @@ private:
     std::size_t capacity_ = 0;
 };
 
-// The bytes of the message being written, read through the walk, which
-// has checked that they lie within the mailbox.
+// The bytes of the message being written, read through the walk or the
+// recovery scan, which has checked that they lie within the mailbox.
 class MessageBytes {
 public:
-    MessageBytes(msim::MailboxWalk& walk, const msim::Message& message, const std::string& mailboxName)
+    MessageBytes(msim::MessageReader& walk, const msim::Message& message, const std::string& mailboxName)
         : walk_(walk), message_(message), mailboxName_(mailboxName) {}
     std::uint32_t size() const { return message_.size; }
     // `count` bytes from `within` bytes into the message; a failure ends the
@@ -41,7 +41,7 @@ public:
     void Read(std::uint64_t within, char* buffer, std::size_t count);
 
 private:
-    msim::MailboxWalk& walk_;
+    msim::MessageReader& walk_;
     const msim::Message& message_;
     const std::string& mailboxName_;
 };
