@@ -35,7 +35,7 @@ struct ByteRange {
     std::uint64_t end = 0;
 };
 
-class RecordScan {
+class RecordScan final : public MessageReader {
 public:
     // The source must outlive the scan.
     explicit RecordScan(ByteSource& mailbox) : mailbox_(mailbox) {}
@@ -67,10 +67,10 @@ public:
     const std::vector<ByteRange>& unclaimed() const { return unclaimed_; }
 
     // As MailboxWalk::ReadMessage, for a recovered message.
-    bool ReadMessage(const Message& message, std::uint64_t within, void* buffer, std::size_t count);
+    bool ReadMessage(const Message& message, std::uint64_t within, void* buffer, std::size_t count) override;
 
     bool failed() const { return static_cast<bool>(failure_); }
-    const Failure& failure() const { return failure_; }
+    const Failure& failure() const override { return failure_; }
 
 private:
     struct Known {

@@ -122,10 +122,23 @@ struct Message {
     bool deleted = false;            // never set in the walk through the records
 };
 
+// What hands a message's bytes out: the walk that reached it, or the
+// recovery scan that found it (msim_recover.h).
+class MessageReader {
+public:
+    // `count` bytes of `message` from `within` bytes into it; false after a
+    // failure, which failure() then describes.
+    virtual bool ReadMessage(const Message& message, std::uint64_t within, void* buffer, std::size_t count) = 0;
+    virtual const Failure& failure() const = 0;
+
+protected:
+    ~MessageReader() = default;
+};
+
 // The walk over one mailbox.  The constructor probes the index (reads its
 // magic); Begin (or the first Next) reads the mailbox's magic and the count.
 // No allocation: failures hold numbers only until Describe is asked.
-class MailboxWalk {
+class MailboxWalk final : public MessageReader {
 public:
     enum Step { kMessage, kEnd, kFailed };
 
@@ -163,10 +176,10 @@ public:
     // `count` bytes of `message` from `within` bytes into it.  A read outside
     // the message is refused (kPastEnd); a failing or short read ends the
     // walk with part kMessage.  False after a failure.
-    bool ReadMessage(const Message& message, std::uint64_t within, void* buffer, std::size_t count);
+    bool ReadMessage(const Message& message, std::uint64_t within, void* buffer, std::size_t count) override;
 
     bool failed() const { return static_cast<bool>(failure_); }
-    const Failure& failure() const { return failure_; }
+    const Failure& failure() const override { return failure_; }
 
 private:
     void ProbeIndex();
