@@ -413,9 +413,8 @@ private:
 
     int List(const std::vector<Mailbox>& mailboxes)
     {
-        if (options_.recover)
-            return ListRecovery(mailboxes);
-        std::printf("%-10s %9s %9s %9s %12s  %s\n", "index", "messages", "unread", "deleted", "bytes", "mailbox");
+        if (!options_.recover)
+            std::printf("%-10s %9s %9s %9s %12s  %s\n", "index", "messages", "unread", "deleted", "bytes", "mailbox");
         for (const Mailbox& mailbox : mailboxes) {
             msim::FileSource file, index;
             if (int error = file.Open(mailbox.path)) {
@@ -425,7 +424,13 @@ private:
             }
             OpenIndex(mailbox.path, index);
             ReadAheadSource source(file, kReadAhead);
-            msim::MailboxWalk walk(source, index.isOpen() ? &index : nullptr, false);
+            msim::MailboxWalk walk(source, index.isOpen() ? &index : nullptr,
+                                   options_.recover && !options_.includeDeleted);
+            if (options_.recover) {
+                if (!ListRecovery(mailbox, source, index.isOpen() ? &index : nullptr, walk))
+                    return kExitFailed;
+                continue;
+            }
             std::uint64_t bytes = 0;
             std::uint32_t unread = 0, deleted = 0, messages = 0;
             msim::Message message;
@@ -447,39 +452,25 @@ private:
         return ReportSkipped();
     }
 
-    // --list --recover: the lines of a run, nothing written.
-    int ListRecovery(const std::vector<Mailbox>& mailboxes)
+    // --list --recover: the line of a run, nothing written; false when the
+    // listing is to stop.
+    bool ListRecovery(const Mailbox& mailbox, msim::ByteSource& source, msim::ByteSource* index,
+                      msim::MailboxWalk& walk)
     {
-        for (const Mailbox& mailbox : mailboxes) {
-            msim::FileSource file, index;
-            if (int error = file.Open(mailbox.path)) {
-                if (!Skip(ErrnoText(mailbox.display, error)))
-                    return kExitFailed;
-                continue;
-            }
-            OpenIndex(mailbox.path, index);
-            ReadAheadSource source(file, kReadAhead);
-            msim::MailboxWalk walk(source, index.isOpen() ? &index : nullptr, !options_.includeDeleted);
-            if (!walk.Begin()) {
-                if (!Skip(walk.failure().Describe(mailbox.display)))
-                    return kExitFailed;
-                continue;
-            }
-            recovery_.BeginMailbox(source, index.isOpen() ? &index : nullptr, !options_.includeDeleted);
-            std::uint32_t messages = 0;
-            msim::Message message;
-            for (; walk.Next(message) == msim::MailboxWalk::kMessage; ++messages)
-                recovery_.Reached(message);
-            try {
-                EndRecovery(mailbox, walk, messages, false);
-            } catch (const ExportError& error) {
-                if (!Skip(error.what()))
-                    return kExitFailed;
-                continue;
-            }
-            std::printf("%s\n", recoveryLines_.back().c_str());
+        if (!walk.Begin())
+            return Skip(walk.failure().Describe(mailbox.display));
+        recovery_.BeginMailbox(source, index, !options_.includeDeleted);
+        std::uint32_t messages = 0;
+        msim::Message message;
+        for (; walk.Next(message) == msim::MailboxWalk::kMessage; ++messages)
+            recovery_.Reached(message);
+        try {
+            EndRecovery(mailbox, walk, messages, false);
+        } catch (const ExportError& error) {
+            return Skip(error.what());
         }
-        return ReportSkipped();
+        std::printf("%s\n", recoveryLines_.back().c_str());
+        return true;
     }
 
     const RunOptions& options_;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "msim_recover.h"
+#include "fuzz_store_input.h"
 #include "msim_store.h"
 
 namespace {
@@ -34,14 +35,6 @@ struct StrictSource final : msim::ByteSource {
         return {count, 0};
     }
 };
-
-void Tame(std::vector<unsigned char>& file)
-{
-    constexpr std::uint32_t kMostSteps = 4096;
-    if (file.size() >= msim::kCountEnd && !msim::CountIsNone(msim::LoadU32(&file[msim::kCountAt])) &&
-        msim::LoadU32(&file[msim::kCountAt]) > kMostSteps)
-        std::memcpy(&file[msim::kCountAt], "\x00\x10\x00\x00", 4);
-}
 
 struct Span {
     std::uint64_t begin, end;
@@ -109,17 +102,11 @@ std::string ScanOnce(const std::vector<unsigned char>& mailboxBytes, const std::
 
 }  // namespace
 
-// Input: a flags byte (bit 0 skip deleted mail, bit 1 an index given), the
-// mailbox's length in two bytes, the mailbox, then the index.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size < 3)
+    FuzzStoreInput input;
+    if (!input.Parse(data, size))
         return 0;
-    std::size_t split = std::min<std::size_t>(size - 3, data[1] | data[2] << 8);
-    std::vector<unsigned char> mailbox(data + 3, data + 3 + split), index(data + 3 + split, data + size);
-    Tame(mailbox);
-    Tame(index);
-    const std::vector<unsigned char>* given = data[0] & 2 ? &index : nullptr;
-    Require(ScanOnce(mailbox, given, data[0] & 1) == ScanOnce(mailbox, given, data[0] & 1));
+    Require(ScanOnce(input.mailbox, input.given, input.skipDeleted) == ScanOnce(input.mailbox, input.given, input.skipDeleted));
     return 0;
 }
