@@ -104,9 +104,5 @@ std::string ScanOnce(const std::vector<unsigned char>& mailboxBytes, const std::
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    FuzzStoreInput input;
-    if (!input.Parse(data, size))
-        return 0;
-    Require(ScanOnce(input.mailbox, input.given, input.skipDeleted) == ScanOnce(input.mailbox, input.given, input.skipDeleted));
-    return 0;
+    return FuzzStoreTwice(data, size, ScanOnce);
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -41,5 +42,17 @@ struct FuzzStoreInput {
             std::memcpy(&file[msim::kCountAt], "\x00\x10\x00\x00", 4);
     }
 };
+
+// Runs `once(mailbox, index or null, skipDeleted)` twice on the input and
+// aborts unless both say the same.
+template <typename Once>
+int FuzzStoreTwice(const std::uint8_t* data, std::size_t size, Once once)
+{
+    FuzzStoreInput input;
+    if (input.Parse(data, size) && !(once(input.mailbox, input.given, input.skipDeleted) ==
+                                     once(input.mailbox, input.given, input.skipDeleted)))
+        std::abort();
+    return 0;
+}
 
 #endif

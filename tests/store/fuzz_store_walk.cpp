@@ -51,9 +51,5 @@ std::string WalkOnce(const std::vector<unsigned char>& mailboxBytes, const std::
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    FuzzStoreInput input;
-    if (!input.Parse(data, size))
-        return 0;
-    Require(WalkOnce(input.mailbox, input.given, input.skipDeleted) == WalkOnce(input.mailbox, input.given, input.skipDeleted));
-    return 0;
+    return FuzzStoreTwice(data, size, WalkOnce);
 }
