@@ -46,7 +46,8 @@ struct Maildir {
 
 class MaildirWriter final : public Writer {
 public:
-    explicit MaildirWriter(const std::string& output) : root_(Folder::Make(output)) {}
+    MaildirWriter(const std::string& output, const WriterOptions& options) : root_(Folder::Make(output)), form_(options) {}
+    std::uint32_t ReplacedMessages() const override { return form_.replacedMessages(); }
 
     void BeginMailbox(const MailboxNames& names) override
     {
@@ -58,13 +59,21 @@ public:
     void WriteMessage(const msim::Message& message, Place place, std::uint32_t, MessageBytes& bytes) override
     {
         Target& target = Open(place);
-        // The header block first, for the Date that names the file and
-        // gives its time; it is read on until it ends, even past the first
-        // piece.
+        // The readable form is made of the whole message; the stored bytes
+        // go in pieces, the header block first, for the Date that names the
+        // file and gives its time; it is read on until it ends, even past
+        // the first piece.
         std::size_t size = bytes.size();
         std::size_t have = size < kHeadPiece ? size : kHeadPiece;
-        char* data = buffer_.Get(have);
-        bytes.Read(0, data, have);
+        const char* data = nullptr;
+        if (!form_.raw()) {
+            std::string_view text = form_.Read(bytes);
+            data = text.data();
+            size = have = text.size();
+        } else {
+            data = buffer_.Get(have);
+            bytes.Read(0, buffer_.Get(have), have);
+        }
         // Each piece is scanned from the start of its first whole line on.
         std::size_t line = 0;
         while (have < size && line + HeaderBlockEnd(std::string_view(data + line, have - line)) == have) {
@@ -72,8 +81,9 @@ public:
             if (lastEnd != std::string_view::npos)
                 line += lastEnd + 1;
             std::size_t more = size - have < kPiece ? size - have : kPiece;
-            data = buffer_.Get(have + more);
-            bytes.Read(have, data + have, more);
+            char* grown = buffer_.Get(have + more);
+            bytes.Read(have, grown + have, more);
+            data = grown;
             have += more;
         }
         std::optional<std::string> dateField = FindHeader(std::string_view(data, have), "Date");
@@ -84,9 +94,11 @@ public:
         std::snprintf(name, sizeof name, "%lld.M%06uP%06u.vestibar", static_cast<long long>(seconds < 0 ? 0 : seconds),
                       static_cast<unsigned>(sequence_), static_cast<unsigned>(message.ordinal));
         std::string fileName = name;
-        bool fresh = message.unread && !message.deleted;
+        // Deleted mail keeps its read state in a place of its own: the flag
+        // T becomes \Deleted on an IMAP server, which an expunge removes.
+        bool fresh = message.unread;
         if (!fresh)
-            fileName += std::string(":2,") + (message.unread ? "" : "S") + (message.deleted ? "T" : "");
+            fileName += ":2,S";
 
         OutputFile file(fresh ? target.maildir->fresh : target.maildir->cur, fileName, 0);
         try {
@@ -164,14 +176,15 @@ private:
     Target targets_[kPlaceCount];
     std::string stem_;
     Buffer buffer_;
+    MessageForm form_;
     std::uint32_t sequence_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<Writer> MakeMaildirWriter(const std::string& output)
+std::unique_ptr<Writer> MakeMaildirWriter(const std::string& output, const WriterOptions& options)
 {
-    return std::make_unique<MaildirWriter>(output);
+    return std::make_unique<MaildirWriter>(output, options);
 }
 
 }  // namespace vexport

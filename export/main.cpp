@@ -39,7 +39,10 @@ int main(int argc, char** argv)
                    "the folder to write into (mbox, maildir, winbiff) or the path prefix of the files (eml)");
     app.add_flag("--include-deleted", options.includeDeleted, "also export the mail marked deleted");
     app.add_flag("--prefer-euc", options.preferEuc,
-                 "winbiff: read text that could be either as EUC-JP rather than as Shift_JIS half-width kana");
+                 "read text that could be either as EUC-JP rather than as Shift_JIS half-width kana");
+    app.add_flag("--raw", options.raw,
+                 "mbox, maildir: the stored bytes of every message, unconverted (eml and winbiff always are as "
+                 "the program writes them)");
     app.add_flag("--keep-going", options.keepGoing,
                  "skip a mailbox or message that cannot be read or written, list them at the end (exit 3)");
     app.add_flag("-q,--quiet", options.quiet, "no progress line and no summary");

@@ -66,19 +66,20 @@ std::int64_t MessageDate(std::string_view message)
 
 class MboxWriter final : public MailboxFileWriter {
 public:
-    explicit MboxWriter(const std::string& output) : MailboxFileWriter(output, kFileBuffer) {}
+    MboxWriter(const std::string& output, const WriterOptions& options)
+        : MailboxFileWriter(output, kFileBuffer), form_(options)
+    {
+    }
+    std::uint32_t ReplacedMessages() const override { return form_.replacedMessages(); }
 
 private:
     std::string FileName(const std::string& stem) const override { return SafeFileName(stem) + ".mbox"; }
 
     void Append(OutputFile& file, const msim::Message& message, MessageBytes& bytes) override
     {
-        // The whole message first: a message that cannot be read leaves
-        // nothing of itself in the file.
-        char* data = buffer_.Get(bytes.size());
-        bytes.Read(0, data, bytes.size());
+        std::string_view text = form_.Read(bytes);
         Sink sink{file};
-        WriteMboxEntry(std::string_view(data, bytes.size()), message.unread, message.deleted, sink);
+        WriteMboxEntry(text, message.unread, sink);
     }
 
     struct Sink final : ByteSink {
@@ -87,7 +88,7 @@ private:
         OutputFile& file;
     };
 
-    Buffer buffer_;
+    MessageForm form_;
 };
 
 }  // namespace
@@ -137,7 +138,7 @@ std::string AsctimeUtc(std::int64_t seconds)
     return text;
 }
 
-void WriteMboxEntry(std::string_view message, bool unread, bool deleted, ByteSink& sink)
+void WriteMboxEntry(std::string_view message, bool unread, ByteSink& sink)
 {
     sink.Write("From " + EnvelopeSender(message) + " " + AsctimeUtc(MessageDate(message)) + "\n");
 
@@ -149,9 +150,10 @@ void WriteMboxEntry(std::string_view message, bool unread, bool deleted, ByteSin
     WriteQuoted(header, sink);
     if (!header.empty() && header.back() != '\n')
         sink.Write(eol);
-    std::string marks = std::string("Status: ") + (unread ? "O" : "RO") + eol;
-    if (deleted)
-        marks += std::string("X-Status: D") + eol;
+    // Deleted mail is kept in a place of its own rather than marked: a
+    // reader purges mail marked deleted (mutt's X-Status: D) when it closes
+    // the folder.
+    std::string marks = unread ? std::string() : "Status: RO" + std::string(eol);
     marks += std::string("X-Mozilla-Status: ") + (unread ? "0000" : "0001") + eol;
     sink.Write(marks);
 
@@ -162,9 +164,9 @@ void WriteMboxEntry(std::string_view message, bool unread, bool deleted, ByteSin
     sink.Write("\n", 1);
 }
 
-std::unique_ptr<Writer> MakeMboxWriter(const std::string& output)
+std::unique_ptr<Writer> MakeMboxWriter(const std::string& output, const WriterOptions& options)
 {
-    return std::make_unique<MboxWriter>(output);
+    return std::make_unique<MboxWriter>(output, options);
 }
 
 }  // namespace vexport

@@ -234,7 +234,10 @@ public:
         if (options_.list)
             return List(mailboxes);
         try {
-            writer_ = MakeWriter(options_.format, options_.output, options_.preferEuc);
+            WriterOptions writerOptions;
+            writerOptions.raw = options_.raw;
+            writerOptions.preferEuc = options_.preferEuc;
+            writer_ = MakeWriter(options_.format, options_.output, writerOptions);
         } catch (const ExportError& error) {
             Report(error.what());
             return kExitFailed;
@@ -263,6 +266,9 @@ public:
             if (options_.recover)
                 std::printf(" (%u of them recovered)", static_cast<unsigned>(recovery_.recovered()));
             std::printf("\n");
+            if (std::uint32_t replaced = writer_->ReplacedMessages())
+                std::printf("%u messages with text bytes valid in no code, shown as U+FFFD\n",
+                            static_cast<unsigned>(replaced));
         }
         return ReportSkipped();
     }
@@ -403,7 +409,11 @@ private:
                       MessageBytes& bytes)
     {
         try {
-            writer_->WriteMessage(message, place, number, bytes);
+            // mbox and Maildir keep deleted mail apart from the mailbox's
+            // own; the Windows program's formats mix it in, as it does.
+            bool apart = place == Place::kMain && message.deleted &&
+                         (options_.format == Format::kMbox || options_.format == Format::kMaildir);
+            writer_->WriteMessage(message, apart ? Place::kDeleted : place, number, bytes);
         } catch (const std::bad_alloc&) {
             throw ExportError(mailbox.display + ": message " + std::to_string(message.ordinal) + " of " +
                                   std::to_string(message.size) + " bytes: not enough memory",

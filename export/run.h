@@ -15,6 +15,7 @@ struct RunOptions {
     std::vector<std::string> sources;  // store folders and mailbox files
     bool includeDeleted = false;
     bool preferEuc = false;
+    bool raw = false;  // mbox, maildir: the stored bytes rather than the readable form
     bool keepGoing = false;
     bool quiet = false;
     bool list = false;

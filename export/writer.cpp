@@ -10,11 +10,12 @@
 #include "names.h"
 #include "nkfcore.h"
 #include "output.h"
+#include "readable.h"
 
 namespace vexport {
 
-std::unique_ptr<Writer> MakeMboxWriter(const std::string& output);
-std::unique_ptr<Writer> MakeMaildirWriter(const std::string& output);
+std::unique_ptr<Writer> MakeMboxWriter(const std::string& output, const WriterOptions& options);
+std::unique_ptr<Writer> MakeMaildirWriter(const std::string& output, const WriterOptions& options);
 
 namespace {
 
@@ -226,17 +227,38 @@ std::string MailboxFileWriter::AbandonMailbox() noexcept
     return line;
 }
 
-std::unique_ptr<Writer> MakeWriter(Format format, const std::string& output, bool preferEuc)
+MessageForm::MessageForm(const WriterOptions& options)
+    : readable_(options.raw ? nullptr : std::make_unique<mime::Readable>(options.preferEuc))
+{
+}
+
+MessageForm::~MessageForm() = default;
+
+std::string_view MessageForm::Read(MessageBytes& bytes)
+{
+    // The whole message first: a message that cannot be read leaves
+    // nothing of itself in the output.
+    char* data = buffer_.Get(bytes.size());
+    bytes.Read(0, data, bytes.size());
+    std::string_view stored(data, bytes.size());
+    if (raw())
+        return stored;
+    readable_->Transform(stored, text_);
+    replacedMessages_ += readable_->replaced() > 0 ? 1 : 0;
+    return text_;
+}
+
+std::unique_ptr<Writer> MakeWriter(Format format, const std::string& output, const WriterOptions& options)
 {
     switch (format) {
     case Format::kMbox:
-        return MakeMboxWriter(output);
+        return MakeMboxWriter(output, options);
     case Format::kMaildir:
-        return MakeMaildirWriter(output);
+        return MakeMaildirWriter(output, options);
     case Format::kEml:
         return std::make_unique<EmlWriter>(output);
     case Format::kWinbiff:
-        return std::make_unique<WinbiffWriter>(output, preferEuc);
+        return std::make_unique<WinbiffWriter>(output, options.preferEuc);
     }
     return nullptr;
 }

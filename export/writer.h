@@ -15,7 +15,18 @@
 
 namespace vexport {
 
+namespace mime {
+class Readable;
+}
+
 enum class Format { kMbox, kMaildir, kEml, kWinbiff };
+
+// What the writers are asked for: the formats they write, and for mbox and
+// Maildir the stored bytes (raw) or the readable form (mime/readable.h).
+struct WriterOptions {
+    bool raw = false;
+    bool preferEuc = false;
+};
 
 // Memory that only grows and is not cleared: the messages of a mailbox
 // pass through the same bytes.
@@ -76,6 +87,26 @@ public:
     // After a failure: keeps what is whole, drops the rest, and says what
     // is kept; empty when the mailbox had no output yet.
     virtual std::string AbandonMailbox() noexcept = 0;
+    // Messages so far with text bytes valid in no code, shown as U+FFFD.
+    virtual std::uint32_t ReplacedMessages() const { return 0; }
+};
+
+// A message as mbox and Maildir write it: its stored bytes under --raw,
+// otherwise its readable form.
+class MessageForm {
+public:
+    explicit MessageForm(const WriterOptions& options);
+    ~MessageForm();
+    bool raw() const { return readable_ == nullptr; }
+    // The whole message in that form; valid until the next call.
+    std::string_view Read(MessageBytes& bytes);
+    std::uint32_t replacedMessages() const { return replacedMessages_; }
+
+private:
+    std::unique_ptr<mime::Readable> readable_;
+    Buffer buffer_;
+    std::string text_;
+    std::uint32_t replacedMessages_ = 0;
 };
 
 // "3 messages", "1 message".
@@ -113,7 +144,7 @@ private:
 };
 
 // `output` is the -o argument; throws ExportError when it cannot be made.
-std::unique_ptr<Writer> MakeWriter(Format format, const std::string& output, bool preferEuc);
+std::unique_ptr<Writer> MakeWriter(Format format, const std::string& output, const WriterOptions& options);
 
 // A piece of output of a message as it is made.
 class ByteSink {
@@ -126,11 +157,12 @@ protected:
 };
 
 // One mboxrd entry: the "From " line, the message with ">" added to lines
-// that match ^>*From , "Status:", "X-Status:" (deleted) and
-// "X-Mozilla-Status:" lines at the end of its header block, a line end
+// that match ^>*From , the marks at the end of its header block (read mail
+// "Status: RO", unread mail no Status line, which mutt shows as new as it
+// shows a Maildir's new/; "X-Mozilla-Status:" for Thunderbird), a line end
 // after a last line that has none, and the empty line that separates it
 // from the next entry.
-void WriteMboxEntry(std::string_view message, bool unread, bool deleted, ByteSink& sink);
+void WriteMboxEntry(std::string_view message, bool unread, ByteSink& sink);
 
 // Where the header block ends: the offset of the first empty line (CR LF
 // or LF), or the message's size when it has none.

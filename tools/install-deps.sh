@@ -11,6 +11,8 @@ packages=(
     googletest clang libclang-rt-14-dev
     # The read-back test of the exporter's Maildir output reads it with doveadm.
     dovecot-core
+    # The readable-mail test of the exporter reads its Maildir with notmuch.
+    notmuch
     # The exporter's options (header-only).
     libcli11-dev
     nkf zip unzip fonts-ipafont-gothic fonts-wine

@@ -20,46 +20,9 @@
 #include <cstdlib>
 #include <cstring>
 
-// The vector code needs SSE2, which every x86-64 processor has but the
-// processors a 32-bit DLL may still meet do not all have.  So on x86 the
-// converter is compiled twice, the second time for SSE2 whatever the
-// build's own target, and the choice between them is made at run time.
-#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
-#define NKF_SSE2_CODE 1
-#include <emmintrin.h>
-#if !defined(__x86_64__) && !defined(_M_X64)
-#include <cpuid.h>
-#endif
-#else
-#define NKF_SSE2_CODE 0
-#endif
+#include "nkfcore_codes.inc"
 
 namespace {
-
-namespace portable {
-#define NKF_HAVE_SSE2 0
-#include "nkfcore_body.inc"
-#undef NKF_HAVE_SSE2
-}  // namespace portable
-
-#if NKF_SSE2_CODE
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("sse2"))), apply_to = function)
-#elif defined(__GNUC__)
-#pragma GCC push_options
-#pragma GCC target("sse2")
-#endif
-namespace sse2 {
-#define NKF_HAVE_SSE2 1
-#include "nkfcore_body.inc"
-#undef NKF_HAVE_SSE2
-}  // namespace sse2
-#if defined(__clang__)
-#pragma clang attribute pop
-#elif defined(__GNUC__)
-#pragma GCC pop_options
-#endif
-#endif
 
 bool AskProcessorForSse2() {
 #if !NKF_SSE2_CODE
@@ -86,6 +49,8 @@ NkfCode ChooseCode() {
 }
 
 }  // namespace
+
+bool NkfCoreProcessorHasSse2() { return ProcessorHasSse2(); }
 
 NkfCode NkfCoreChosenCode() {
     // Chosen once, so that every text of a run takes the same code.

@@ -57,6 +57,10 @@ enum NkfCode {
 // benchmarks use to run the portable code on any machine.
 NkfCode NkfCoreChosenCode();
 
+// Whether the processor runs the SSE2 code, asked once (NKF_CODE_SSE2
+// runs the portable code where it does not).
+bool NkfCoreProcessorHasSse2();
+
 // Reads an option string.  Letters other than s and X are ignored; a null
 // pointer gives the default setting (no letter given).
 NkfOptions NkfCoreParseOptions(const char* options);
