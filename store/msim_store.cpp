@@ -74,9 +74,8 @@ std::string Failure::Describe(std::string_view mailboxName) const
         text += "no failure";
         break;
     case FailureKind::kNotMailbox:
-        text += "not an MS-IM mailbox (it does not start with \"";
-        text += kMailboxMagic;
-        text += "\")";
+        // The magic bytes mean nothing to the user: what the file is not does.
+        text += "not an Internet Mail mailbox";
         break;
     case FailureKind::kPastEnd:
         text += ofSize + pastEnd;

@@ -7,7 +7,6 @@
 // Shift_JIS output come along unused.
 #include "nkfutf8.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
