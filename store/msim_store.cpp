@@ -35,6 +35,7 @@ const char* PartName(Part part)
     case Part::kEntryHead: return "entry";
     case Part::kRecordOffset: return "record offset";
     case Part::kMessage: return "message";
+    case Part::kScan: return "stretch";
     }
     return "data";
 }
@@ -53,6 +54,9 @@ std::string Failure::Describe(std::string_view mailboxName) const
     case Part::kEntryHead:
     case Part::kRecordOffset:
         text += "entry " + std::to_string(slot + 1ull) + " at offset " + std::to_string(offset);
+        break;
+    case Part::kScan:
+        text += "searching for records";
         break;
     case Part::kRecordHead:
     case Part::kMessage:
@@ -218,6 +222,7 @@ MailboxWalk::Step MailboxWalk::NextRecord(Message& message)
     position_ = NextPosition(position_, fields.recordLength);
     message.unread = true;
     message.deleted = false;
+    message.recordLength = fields.recordLength;
     return Hand(message, record, fields.messageSize);
 }
 
@@ -250,9 +255,11 @@ MailboxWalk::Step MailboxWalk::NextEntry(Message& message)
         unsigned char recordHead[kRecordHeadSize];
         if (!ReadMailbox(record, recordHead, sizeof recordHead, Part::kRecordHead))
             return kFailed;
+        RecordHead recordFields = ParseRecordHead(recordHead);
         message.unread = fields.unread();
         message.deleted = fields.deleted();
-        return Hand(message, record, ParseRecordHead(recordHead).messageSize);
+        message.recordLength = recordFields.recordLength;
+        return Hand(message, record, recordFields.messageSize);
     }
     return kEnd;
 }
