@@ -92,9 +92,9 @@ bool RecordScan::Search(std::uint64_t begin, std::uint64_t end)
         if (offset + sizeof kRecordMarker > span)
             continue;
         std::uint32_t size = 0;
-        bool failed = false;
-        std::uint32_t length = WholeRecordAt(at, end, size, failed);
-        if (failed)
+        bool readFailed = false;
+        std::uint32_t length = WholeRecordAt(at, end, size, readFailed);
+        if (readFailed)
             return false;
         if (length == 0) {
             at += kRecordAlignment;
@@ -118,30 +118,30 @@ bool RecordScan::Search(std::uint64_t begin, std::uint64_t end)
     return true;
 }
 
-std::uint32_t RecordScan::WholeRecordAt(std::uint64_t at, std::uint64_t end, std::uint32_t& messageSize, bool& failed)
+std::uint32_t RecordScan::WholeRecordAt(std::uint64_t at, std::uint64_t end, std::uint32_t& messageSize, bool& readFailed)
 {
     const unsigned char* head = sweep_.At(at, kRecordHeadSize);
     if (head == nullptr) {
-        failed = true;
+        readFailed = true;
         return 0;
     }
     std::uint32_t length = LoadU32(head + kRecordLengthAt);
     messageSize = LoadU32(head + kMessageSizeAt);
     if (length < kRecordHeadSize + std::uint64_t{messageSize} || at + length > end)
         return 0;
-    return IsRecordStart(at + length, end, failed) ? length : 0;
+    return IsRecordStart(at + length, end, readFailed) ? length : 0;
 }
 
 // The end of the file, the known record that ends the stretch, or a marker
 // on a 4-byte boundary.
-bool RecordScan::IsRecordStart(std::uint64_t at, std::uint64_t knownStart, bool& failed)
+bool RecordScan::IsRecordStart(std::uint64_t at, std::uint64_t knownStart, bool& readFailed)
 {
     if (at == mailbox_.Size() || at == knownStart)
         return true;
     if (at % kRecordAlignment != 0 || at + sizeof kRecordMarker > mailbox_.Size())
         return false;
     const unsigned char* bytes = probe_.At(at, sizeof kRecordMarker);
-    failed = bytes == nullptr;
+    readFailed = bytes == nullptr;
     return bytes != nullptr && HasMarker(bytes);
 }
 
@@ -170,15 +170,9 @@ const unsigned char* RecordScan::Window::At(std::uint64_t at, std::size_t count)
 
 bool RecordScan::Fail(std::uint64_t at, std::size_t count, ReadResult result)
 {
-    failure_ = Failure();
-    failure_.kind = result.error != 0 ? FailureKind::kReadError : FailureKind::kShortRead;
+    failure_ = Failure::OfRead(result, at, count, mailbox_.Size());
     failure_.part = Part::kScan;
     failure_.offset = at;
-    failure_.readOffset = at;
-    failure_.length = count;
-    failure_.got = result.error != 0 ? 0 : result.count;
-    failure_.fileSize = mailbox_.Size();
-    failure_.error = result.error;
     return false;
 }
 

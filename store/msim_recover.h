@@ -101,8 +101,8 @@ private:
     // the file; false after a failed read.
     bool Search(std::uint64_t begin, std::uint64_t end);
     // The record length of a whole record at `at` inside [at, end), or 0.
-    std::uint32_t WholeRecordAt(std::uint64_t at, std::uint64_t end, std::uint32_t& messageSize, bool& failed);
-    bool IsRecordStart(std::uint64_t at, std::uint64_t knownStart, bool& failed);
+    std::uint32_t WholeRecordAt(std::uint64_t at, std::uint64_t end, std::uint32_t& messageSize, bool& readFailed);
+    bool IsRecordStart(std::uint64_t at, std::uint64_t knownStart, bool& readFailed);
     void Unclaimed(std::uint64_t begin, std::uint64_t end);
     bool Fail(std::uint64_t at, std::size_t count, ReadResult result);
 

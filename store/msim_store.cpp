@@ -118,18 +118,25 @@ bool MailboxWalk::ReadFrom(ByteSource& source, FileRole role, std::uint64_t at, 
     ReadResult result = source.Read(at, buffer, count);
     if (result.error == 0 && result.count == count)
         return true;
-    failure_.kind = result.error != 0 ? FailureKind::kReadError : FailureKind::kShortRead;
+    failure_ = Failure::OfRead(result, at, count, source.Size());
     failure_.file = role;
     failure_.part = part;
     failure_.viaIndex = viaIndex_;
     failure_.slot = slot_;
     failure_.offset = slotOffset_;
-    failure_.readOffset = at;
-    failure_.length = count;
-    failure_.got = result.error != 0 ? 0 : result.count;
-    failure_.fileSize = source.Size();
-    failure_.error = result.error;
     return false;
+}
+
+Failure Failure::OfRead(const ReadResult& result, std::uint64_t at, std::uint64_t count, std::uint64_t fileSize)
+{
+    Failure failure;
+    failure.kind = result.error != 0 ? FailureKind::kReadError : FailureKind::kShortRead;
+    failure.readOffset = at;
+    failure.length = count;
+    failure.got = result.error != 0 ? 0 : result.count;
+    failure.fileSize = fileSize;
+    failure.error = result.error;
+    return failure;
 }
 
 bool MailboxWalk::ReadMailbox(std::uint64_t at, void* buffer, std::size_t count, Part part)

@@ -103,6 +103,9 @@ struct Failure {
     int error = 0;                 // errno for kReadError
 
     explicit operator bool() const { return kind != FailureKind::kNone; }
+    // A read of `count` bytes at `at` of a file of `fileSize` bytes that
+    // failed or came short, as `result` says; the caller adds where it was.
+    static Failure OfRead(const ReadResult& result, std::uint64_t at, std::uint64_t count, std::uint64_t fileSize);
     // One line, e.g. "Inbox.mbx: record 17 at offset 5812: message of
     // 4294967200 bytes runs past the end of the file (1048576 bytes)".  The
     // index is named by IndexNameFor(mailboxName).
