@@ -35,13 +35,14 @@ bool IsInbox(std::string_view stem)
 
 // A Maildir: cur/, new/ and tmp/ inside `folder`.
 struct Maildir {
-    explicit Maildir(Folder&& root) : folder(std::move(root)), cur(folder.Sub("cur")), fresh(folder.Sub("new"))
+    explicit Maildir(Folder&& root)
+        : folder(std::move(root)), cur(folder.Sub("cur")), fresh(folder.Sub("new")), tmp(folder.Sub("tmp"))
     {
-        folder.Sub("tmp");
     }
     Folder folder;
     Folder cur;
     Folder fresh;
+    Folder tmp;
 };
 
 class MaildirWriter final : public Writer {
@@ -86,9 +87,8 @@ public:
             data = grown;
             have += more;
         }
-        std::optional<std::string> dateField = FindHeader(std::string_view(data, have), "Date");
-        std::optional<std::int64_t> date = dateField ? ParseMailDate(*dateField) : std::nullopt;
-        std::int64_t seconds = date.value_or(0);
+        std::string_view head(data, have);
+        std::int64_t seconds = bytes.TimeOf(head.substr(0, HeaderBlockEnd(head)));
 
         char name[96];
         std::snprintf(name, sizeof name, "%lld.M%06uP%06u.vestibar", static_cast<long long>(seconds < 0 ? 0 : seconds),
@@ -100,7 +100,18 @@ public:
         if (!fresh)
             fileName += ":2,S";
 
-        OutputFile file(fresh ? target.maildir->fresh : target.maildir->cur, fileName, 0);
+        // Written in tmp/ and then given its place, so that an interrupted
+        // run leaves no torn message where a reader looks; a file already
+        // there is compared when resuming.
+        const Folder& home = fresh ? target.maildir->fresh : target.maildir->cur;
+        bool there = Resuming() && home.Has(fileName);
+        if (!there) {
+            if (home.Has(fileName))
+                throw ExportError(home.PathOf(fileName) + ": already exists; left untouched (--resume goes on with it)",
+                                  true);
+            target.maildir->tmp.Drop(fileName);  // what an interrupted run left of it
+        }
+        OutputFile file(there ? home : target.maildir->tmp, fileName, 0);
         try {
             file.Write(data, have);
             for (std::size_t at = have; at < size;) {
@@ -112,10 +123,14 @@ public:
             }
             file.SetTime(seconds);
             file.Close();
+            if (!there)
+                target.maildir->tmp.MoveInto(fileName, home);
         } catch (...) {
             file.Remove();
             throw;
         }
+        if (file.kept())
+            bytes.NoteKept();
         ++target.count;
     }
 

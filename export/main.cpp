@@ -45,8 +45,14 @@ int main(int argc, char** argv)
                  "the program writes them)");
     app.add_flag("--keep-going", options.keepGoing,
                  "skip a mailbox or message that cannot be read or written, list them at the end (exit 3)");
+    app.add_flag("--resume", options.resume,
+                 "go on with the output an earlier run of the same sources left (finished or interrupted): write "
+                 "only what is missing, keep what is there and whole");
     app.add_flag("-q,--quiet", options.quiet, "no progress line and no summary");
     app.add_flag("--list", options.list, "list the mailboxes with their counts; write nothing");
+    app.add_flag("--recover", options.recover,
+                 "also the messages of records that the index or a damaged store no longer leads to, apart "
+                 "from the others (a folder \"NAME (recovered)\", or .eml files numbered after the rest)");
     app.add_option("SOURCE", options.sources, "store folders (their *.mbx files) or mailbox files")->required();
 
     try {
@@ -64,6 +70,15 @@ int main(int argc, char** argv)
         if (options.output.empty())
             return UsageError("-o PATH is required");
         options.format = formats.at(format);
+        // An option that would change nothing is refused rather than ignored.
+        bool converts = options.format == vexport::Format::kWinbiff ||
+                        ((options.format == vexport::Format::kMbox || options.format == vexport::Format::kMaildir) &&
+                         !options.raw);
+        if (options.preferEuc && !converts)
+            return UsageError("--prefer-euc chooses how ambiguous text is converted, and " +
+                              std::string(options.raw ? "--raw" : "--format eml") +
+                              " keeps the messages' bytes as they are (it applies to winbiff, and to mbox and "
+                              "maildir without --raw)");
     }
     return vexport::Run(options);
 }

@@ -57,13 +57,6 @@ std::string EnvelopeSender(std::string_view message)
     return address.empty() ? "MAILER-DAEMON" : address;
 }
 
-std::int64_t MessageDate(std::string_view message)
-{
-    std::optional<std::string> date = FindHeader(message, "Date");
-    std::optional<std::int64_t> seconds = date ? ParseMailDate(*date) : std::nullopt;
-    return seconds.value_or(0);
-}
-
 class MboxWriter final : public MailboxFileWriter {
 public:
     MboxWriter(const std::string& output, const WriterOptions& options)
@@ -79,7 +72,7 @@ private:
     {
         std::string_view text = form_.Read(bytes);
         Sink sink{file};
-        WriteMboxEntry(text, message.unread, sink);
+        WriteMboxEntry(text, message.unread, bytes.TimeOf(text.substr(0, HeaderBlockEnd(text))), sink);
     }
 
     struct Sink final : ByteSink {
@@ -138,9 +131,15 @@ std::string AsctimeUtc(std::int64_t seconds)
     return text;
 }
 
-void WriteMboxEntry(std::string_view message, bool unread, ByteSink& sink)
+std::optional<std::int64_t> MessageDate(std::string_view header)
 {
-    sink.Write("From " + EnvelopeSender(message) + " " + AsctimeUtc(MessageDate(message)) + "\n");
+    std::optional<std::string> date = FindHeader(header, "Date");
+    return date ? ParseMailDate(*date) : std::nullopt;
+}
+
+void WriteMboxEntry(std::string_view message, bool unread, std::int64_t date, ByteSink& sink)
+{
+    sink.Write("From " + EnvelopeSender(message) + " " + AsctimeUtc(date) + "\n");
 
     // Added lines end as the message's first line does.
     std::size_t firstEnd = message.find('\n');

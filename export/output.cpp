@@ -1,12 +1,15 @@
 #include "output.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 namespace vexport {
@@ -35,7 +38,132 @@ void CloseQuietly(int fd) noexcept
         ::close(fd);
 }
 
+// What this process made, in the order it made them.
+std::vector<std::string>& MadeFolders()
+{
+    static std::vector<std::string> folders;
+    return folders;
+}
+
+std::vector<std::string>& MadeMarkers()
+{
+    static std::vector<std::string> markers;
+    return markers;
+}
+
+void NoteMade(std::vector<std::string>& list, const std::string& path) noexcept
+{
+    try {
+        list.push_back(path);
+    } catch (...) {
+        // Without room to note it the folder is only left in place.
+    }
+}
+
+void RemoveFoldersThatAreEmpty() noexcept
+{
+    const std::vector<std::string>& folders = MadeFolders();
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+        ::rmdir(it->c_str());
+}
+
+bool resume = false;
+
+std::vector<std::string>& Outputs()
+{
+    static std::vector<std::string> outputs;
+    return outputs;
+}
+
+void ListFiles(const std::string& folder, const std::string& prefix, bool deep, std::vector<std::string>& files)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    std::vector<std::string> names;
+    while (const struct dirent* entry = ::readdir(dir)) {
+        std::string_view name = entry->d_name;
+        if (name != "." && name != ".." && name.compare(0, prefix.size(), prefix) == 0)
+            names.emplace_back(name);
+    }
+    ::closedir(dir);
+    for (const std::string& name : names) {
+        std::string path = folder + "/" + name;
+        struct stat info;
+        if (::lstat(path.c_str(), &info) != 0)
+            continue;
+        if (S_ISDIR(info.st_mode)) {
+            if (deep)
+                ListFiles(path, std::string(), true, files);
+        } else {
+            files.push_back(path);
+        }
+    }
+}
+
 }  // namespace
+
+void SetResume(bool on)
+{
+    resume = on;
+}
+
+bool Resuming()
+{
+    return resume;
+}
+
+void NoteOutput(const std::string& path)
+{
+    NoteMade(Outputs(), path);
+}
+
+std::vector<std::string> OutputsNotNoted(const std::string& folder, const std::string& prefix)
+{
+    std::vector<std::string> files;
+    ListFiles(folder, prefix, prefix.empty(), files);
+    std::vector<std::string> known = Outputs();
+    known.insert(known.end(), MadeMarkers().begin(), MadeMarkers().end());
+    for (std::string& path : known) {
+        // Paths as the writers named them: "out//x" and "./x" name the same file.
+        while (path.compare(0, 2, "./") == 0)
+            path.erase(0, 2);
+    }
+    std::sort(known.begin(), known.end());
+    std::vector<std::string> extra;
+    for (const std::string& path : files) {
+        std::string plain = path;
+        while (plain.compare(0, 2, "./") == 0)
+            plain.erase(0, 2);
+        if (!std::binary_search(known.begin(), known.end(), plain))
+            extra.push_back(path);
+    }
+    std::sort(extra.begin(), extra.end());
+    return extra;
+}
+
+void RemoveEmptyMadeFolders() noexcept
+{
+    RemoveFoldersThatAreEmpty();
+    // A marker file goes only where it is all that is left of its folder.
+    for (const std::string& marker : MadeMarkers()) {
+        std::size_t slash = marker.rfind('/');
+        std::string folder = slash == std::string::npos ? std::string(".") : marker.substr(0, slash);
+        DIR* dir = ::opendir(folder.c_str());
+        if (dir == nullptr)
+            continue;
+        int others = 0;
+        while (const struct dirent* entry = ::readdir(dir)) {
+            std::string_view name = entry->d_name;
+            if (name != "." && name != ".." && name != std::string_view(marker).substr(slash + 1))
+                ++others;
+        }
+        ::closedir(dir);
+        if (others == 0)
+            ::unlink(marker.c_str());
+    }
+    RemoveFoldersThatAreEmpty();
+}
 
 std::string ErrnoText(const std::string& path, int error)
 {
@@ -51,8 +179,10 @@ void MakeFolders(const std::string& path)
         if (at < path.size() && path[at] != '/')
             continue;
         std::string prefix = path.substr(0, at);
-        if (::mkdir(prefix.c_str(), kFolderMode) == 0)
+        if (::mkdir(prefix.c_str(), kFolderMode) == 0) {
+            NoteMade(MadeFolders(), prefix);
             continue;
+        }
         int error = errno;
         struct stat info;
         if (error == EEXIST && ::stat(prefix.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
@@ -101,7 +231,9 @@ std::string Folder::PathOf(std::string_view name) const
 Folder Folder::Sub(const std::string& name) const
 {
     std::string path = PathOf(name);
-    if (::mkdirat(fd_, name.c_str(), kFolderMode) != 0 && errno != EEXIST)
+    if (::mkdirat(fd_, name.c_str(), kFolderMode) == 0)
+        NoteMade(MadeFolders(), path);
+    else if (errno != EEXIST)
         Fail(path, errno);
     int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
@@ -113,26 +245,112 @@ void Folder::Touch(const std::string& name) const
 {
     int fd = ::openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
     if (fd < 0) {
-        if (errno == EEXIST)
+        if (errno == EEXIST) {
+            NoteOutput(PathOf(name));
             return;
+        }
         Fail(PathOf(name), errno);
     }
+    NoteMade(MadeMarkers(), PathOf(name));
     if (::close(fd) != 0)
         Fail(PathOf(name), errno);
+}
+
+bool Folder::Has(const std::string& name) const
+{
+    struct stat info;
+    return ::fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+void Folder::Drop(const std::string& name) const noexcept
+{
+    ::unlinkat(fd_, name.c_str(), 0);
+}
+
+void Folder::MoveInto(const std::string& name, const Folder& to) const
+{
+    if (::linkat(fd_, name.c_str(), to.fd_, name.c_str(), 0) != 0) {
+        int error = errno;
+        Drop(name);
+        if (error == EEXIST)
+            throw ExportError(to.PathOf(name) + ": already exists; left untouched (--resume goes on with it)", true);
+        Fail(to.PathOf(name), error);
+    }
+    Drop(name);
+    NoteOutput(to.PathOf(name));
 }
 
 OutputFile::OutputFile(const Folder& folder, const std::string& name, std::size_t bufferSize)
     : dirFd_(folder.fd()), name_(name), path_(folder.PathOf(name))
 {
     buffer_.resize(bufferSize);
+    if (resume) {
+        // A symbolic link is not followed: it is not what the run writes.
+        fd_ = ::openat(dirFd_, name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd_ >= 0) {
+            struct stat info;
+            if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+                CloseQuietly(std::exchange(fd_, -1));
+                throw OutputConflict(path_ + ": not a file; left untouched");
+            }
+            existing_ = static_cast<std::uint64_t>(info.st_size);
+            verifying_ = true;
+            NoteOutput(path_);
+            return;
+        }
+        if (errno == ELOOP)
+            throw OutputConflict(path_ + ": a symbolic link; left untouched");
+    }
     // O_EXCL also refuses a symbolic link in the file's place.
     fd_ = ::openat(dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
     if (fd_ < 0) {
         int error = errno;
         if (error == EEXIST)
-            throw ExportError(path_ + ": already exists; left untouched", true);
+            throw ExportError(path_ + ": already exists; left untouched (--resume goes on with it)", true);
         Fail(path_, error);
     }
+    NoteOutput(path_);
+}
+
+void OutputFile::Compare(const char* bytes, std::size_t count)
+{
+    held_.append(bytes, count);
+    char piece[64 << 10];
+    while (count > 0 && flushed_ < existing_) {
+        std::size_t want = count < sizeof piece ? count : sizeof piece;
+        if (existing_ - flushed_ < want)
+            want = static_cast<std::size_t>(existing_ - flushed_);
+        ssize_t got = ::pread(fd_, piece, want, static_cast<off_t>(flushed_));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            Fail(path_, got < 0 ? errno : EIO);
+        std::size_t same = 0;
+        while (same < static_cast<std::size_t>(got) && piece[same] == bytes[same])
+            ++same;
+        if (same < static_cast<std::size_t>(got)) {
+            untouched_ = true;
+            throw OutputConflict(path_ + ": holds other bytes than this store gives there (from byte " +
+                                 std::to_string(flushed_ + same) + "); left untouched");
+        }
+        flushed_ += static_cast<std::uint64_t>(got);
+        bytes += got;
+        count -= static_cast<std::size_t>(got);
+    }
+    if (count > 0)
+        WriteOnFromMark();  // the file ends inside what is written: a torn tail
+}
+
+void OutputFile::WriteOnFromMark()
+{
+    verifying_ = false;
+    if (::ftruncate(fd_, static_cast<off_t>(mark_)) != 0 || ::lseek(fd_, static_cast<off_t>(mark_), SEEK_SET) < 0)
+        Fail(path_, errno);
+    flushed_ = durable_ = mark_;
+    durablePieces_ = markPieces_;
+    std::string held = std::move(held_);
+    held_.clear();
+    Write(held.data(), held.size());
 }
 
 OutputFile::~OutputFile()
@@ -183,10 +401,30 @@ void OutputFile::BackToWritten() noexcept
     markPieces_ = durablePieces_;
 }
 
+void OutputFile::Mark(std::uint32_t pieces)
+{
+    if (verifying_) {
+        held_.clear();
+        durable_ = flushed_;
+        durablePieces_ = pieces;
+        // Written on from here where the file ends here.
+        if (flushed_ == existing_ && ::lseek(fd_, static_cast<off_t>(flushed_), SEEK_SET) >= 0)
+            verifying_ = false;
+    }
+    mark_ = size();
+    markPieces_ = pieces;
+    if (!verifying_)
+        pending_.push_back({mark_, pieces});
+}
+
 void OutputFile::Write(const char* bytes, std::size_t count)
 {
     if (count == 0)
         return;
+    if (verifying_) {
+        Compare(bytes, count);
+        return;
+    }
     if (count <= buffer_.size() - used_) {
         std::memcpy(buffer_.data() + used_, bytes, count);
         used_ += count;
@@ -224,6 +462,11 @@ std::uint32_t OutputFile::KeepComplete() noexcept
 {
     if (fd_ < 0)
         return markPieces_;
+    // A file still being compared, or found to differ, is as it was.
+    if (verifying_ || untouched_) {
+        CloseQuietly(std::exchange(fd_, -1));
+        return markPieces_;
+    }
     if (CutToMark()) {
         try {
             Close();
@@ -243,6 +486,8 @@ std::uint32_t OutputFile::KeepComplete() noexcept
 
 void OutputFile::SetTime(std::int64_t seconds)
 {
+    if (verifying_)
+        return;  // the file as it was, its time too
     Flush();
     struct timespec times[2];
     times[0].tv_sec = static_cast<time_t>(seconds);
@@ -254,6 +499,12 @@ void OutputFile::SetTime(std::int64_t seconds)
 
 void OutputFile::Close()
 {
+    if (verifying_ && flushed_ < existing_) {
+        untouched_ = true;
+        throw OutputConflict(path_ + ": holds more than this store gives there (from byte " + std::to_string(flushed_) +
+                             "); left untouched");
+    }
+    kept_ = verifying_;
     Flush();
     int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0)
@@ -263,6 +514,8 @@ void OutputFile::Close()
 void OutputFile::Remove() noexcept
 {
     CloseQuietly(std::exchange(fd_, -1));
+    if (verifying_ || untouched_)
+        return;  // a file that was there is left as it is
     used_ = 0;
     ::unlinkat(dirFd_, name_.c_str(), 0);
 }

@@ -54,6 +54,8 @@ public:
             file.Remove();
             throw;
         }
+        if (file.kept())
+            bytes.NoteKept();
         if (count_++ == 0)
             first_ = file.path();
         last_ = file.path();
@@ -154,6 +156,14 @@ void MessageBytes::Read(std::uint64_t within, char* buffer, std::size_t count)
         throw ExportError(walk_.failure().Describe(mailboxName_), true);
 }
 
+std::int64_t MessageBytes::TimeOf(std::string_view header)
+{
+    if (std::optional<std::int64_t> date = MessageDate(header))
+        return *date;
+    undated_ = true;
+    return fileTime_;
+}
+
 std::string PlaceStem(std::string_view stem, Place place)
 {
     switch (place) {
@@ -169,7 +179,9 @@ std::string PlaceStem(std::string_view stem, Place place)
 
 std::string CountText(std::uint64_t count, const char* noun)
 {
-    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+    std::string_view word = noun;
+    const char* plural = !word.empty() && (word.back() == 'x' || word.back() == 's') ? "es" : "s";  // mailboxes
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : plural);
 }
 
 void MailboxFileWriter::BeginMailbox(const MailboxNames& names)
@@ -194,6 +206,9 @@ void MailboxFileWriter::WriteMessage(const msim::Message& message, Place place, 
 {
     Output& output = Open(place);
     Append(*output.file, message, bytes);
+    // Resuming: every byte of the message was found in the file.
+    if (output.file->verifying())
+        bytes.NoteKept();
     output.file->Mark(++output.count);
 }
 

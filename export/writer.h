@@ -40,21 +40,34 @@ private:
     std::size_t capacity_ = 0;
 };
 
-// The bytes of the message being written, read through the walk, which
-// has checked that they lie within the mailbox.
+// The bytes of the message being written, read through the walk or the
+// recovery scan, which has checked that they lie within the mailbox.
 class MessageBytes {
 public:
-    MessageBytes(msim::MailboxWalk& walk, const msim::Message& message, const std::string& mailboxName)
-        : walk_(walk), message_(message), mailboxName_(mailboxName) {}
+    // `fileTime` is the mailbox file's modification time: the message's
+    // time where its Date cannot be read.
+    MessageBytes(msim::MessageReader& walk, const msim::Message& message, const std::string& mailboxName,
+                 std::int64_t fileTime = 0)
+        : walk_(walk), message_(message), mailboxName_(mailboxName), fileTime_(fileTime) {}
     std::uint32_t size() const { return message_.size; }
+    // The message's time from its Date field (the header block `header`),
+    // or the mailbox file's time, noted, where the Date cannot be read.
+    std::int64_t TimeOf(std::string_view header);
+    bool undated() const { return undated_; }
+    // Resuming: the message was found whole in the output, as written.
+    void NoteKept() { kept_ = true; }
+    bool kept() const { return kept_; }
     // `count` bytes from `within` bytes into the message; a failure ends the
     // walk and throws ExportError with its description.
     void Read(std::uint64_t within, char* buffer, std::size_t count);
 
 private:
-    msim::MailboxWalk& walk_;
+    msim::MessageReader& walk_;
     const msim::Message& message_;
     const std::string& mailboxName_;
+    std::int64_t fileTime_;
+    bool undated_ = false;
+    bool kept_ = false;
 };
 
 // How one mailbox is known to the writers.
@@ -162,7 +175,12 @@ protected:
 // shows a Maildir's new/; "X-Mozilla-Status:" for Thunderbird), a line end
 // after a last line that has none, and the empty line that separates it
 // from the next entry.
-void WriteMboxEntry(std::string_view message, bool unread, ByteSink& sink);
+// `date` is the "From " line's time.
+void WriteMboxEntry(std::string_view message, bool unread, std::int64_t date, ByteSink& sink);
+
+// The Date field of a header block as seconds since the epoch, where it
+// can be read.
+std::optional<std::int64_t> MessageDate(std::string_view header);
 
 // Where the header block ends: the offset of the first empty line (CR LF
 // or LF), or the message's size when it has none.

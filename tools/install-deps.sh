@@ -9,8 +9,9 @@ packages=(
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth locales
     googletest clang libclang-rt-14-dev
-    # The read-back test of the exporter's Maildir output reads it with doveadm.
-    dovecot-core
+    # The read-back test of the exporter's Maildir output reads it with doveadm;
+    # the IMAP test uploads it with mbsync into a Dovecot of its own.
+    dovecot-core dovecot-imapd isync
     # The readable-mail test of the exporter reads its Maildir with notmuch.
     notmuch
     # The exporter's options (header-only).

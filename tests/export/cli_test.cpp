@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "names.h"
+#include "progress.h"
 #include "writer.h"
 
 namespace fs = std::filesystem;
@@ -182,7 +185,7 @@ TEST_F(Exporter, FailuresAndTheirExitCodes)
              WriteFile(src / "Broken.mbx", "JMF7 and the rest");
          },
          {"--format", "winbiff", "--keep-going"}, 3,
-         {"skipped 1:", "Broken.mbx: header: not an MS-IM mailbox"},
+         {"skipped 1:", "Broken.mbx: header: not an Internet Mail mailbox"},
          {{"Archive", ""}}},  // and no empty folder file for the broken one
         {"output file exists", outputExists, {"--format", "mbox"}, 1, {"Archive.mbox: already exists; left untouched", "nothing"},
          {{"Archive.mbox", "keep me"}}},
@@ -196,9 +199,15 @@ TEST_F(Exporter, FailuresAndTheirExitCodes)
          {"--format", "winbiff"}, 0, {},
          {{"%2E.", ""}, {"%2E", ""}, {"%2E.%5C..%5Cx", ""}, {"%2Ehidden", ""}}},
         {"Japanese name in code page 932, as Windows wrote it",
-         [&](const fs::path& src) { WriteFile(src / "\x8e\xf3\x90" "M\x83g\x83\x8c\x83" "C.mbx", Mailbox({""})); },
+         [&](const fs::path& src) {
+             // A message without a Date takes the mailbox file's time.
+             fs::path box = src / "\x8e\xf3\x90" "M\x83g\x83\x8c\x83" "C.mbx";
+             WriteFile(box, Mailbox({""}));
+             struct timeval times[2] = {{946684800, 0}, {946684800, 0}};
+             utimes(box.c_str(), times);
+         },
          {"--format", "maildir"}, 0, {},
-         {{".&U9dP4TDIMOwwpA-/maildirfolder", ""}, {".&U9dP4TDIMOwwpA-/new/0.M000001P000001.vestibar", ""}}},
+         {{".&U9dP4TDIMOwwpA-/maildirfolder", ""}, {".&U9dP4TDIMOwwpA-/new/946684800.M000001P000001.vestibar", ""}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -224,6 +233,88 @@ TEST_F(Exporter, FailuresAndTheirExitCodes)
         // Whatever the names, nothing was written beside the sources.
         for (const auto& entry : fs::directory_iterator(src))
             EXPECT_TRUE(entry.path().filename() == "out" || entry.path().extension() == ".mbx") << entry.path();
+    }
+}
+
+// Names, folders and sources as a user meets them.  In `args`, "@" stands
+// for the case's folder; "files" is what @/out then holds ("" = any bytes),
+// and a missing out/ is an empty map.
+TEST_F(Exporter, NamesFoldersAndSources)
+{
+    const std::string one = Mailbox({"Subject: a\r\n\r\nA\r\n"});
+    auto boxes = [&](std::vector<std::string> names) {
+        return [&, names](const fs::path& at) {
+            for (const std::string& name : names)
+                WriteFile(at / name, name.find("Broken") != std::string::npos ? "JMF7 and the rest" : one);
+        };
+    };
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path& at)> setUp;
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> said;  // in stdout and stderr
+        std::map<std::string, std::string> files;
+    } cases[] = {
+        {"same name, two sources", boxes({"a/Inbox.mbx", "b/Inbox.mbx"}), {"-f", "mbox", "-o", "@/out", "@/a", "@/b"}, 1,
+         {"@/a/Inbox.mbx and @/b/Inbox.mbx would both be written as \"Inbox\"; nothing is written"}, {}},
+        {"one source twice", boxes({"a/Inbox.mbx"}), {"-f", "eml", "-o", "@/out/m", "@/a", "@/a"}, 1,
+         {"@/a/Inbox.mbx is given twice"}, {}},
+        {"Inbox and INBOX for Maildir", boxes({"a/Inbox.mbx", "b/INBOX.mbx"}), {"-f", "maildir", "-o", "@/out", "@/a", "@/b"}, 1,
+         {"@/a/Inbox.mbx (as \"Inbox\") and @/b/INBOX.mbx (as \"INBOX\") would be written under one name"}, {}},
+        {"a mailbox's deleted mail and a mailbox of that name", boxes({"a/Inbox.mbx", "a/Inbox (deleted).mbx"}),
+         {"-f", "mbox", "--include-deleted", "-o", "@/out", "@/a"}, 1,
+         {"@/a/Inbox (deleted).mbx (as \"Inbox (deleted)\") and @/a/Inbox.mbx (as \"Inbox (deleted)\")"}, {}},
+        {"the same without deleted mail", boxes({"a/Inbox.mbx", "a/Inbox (deleted).mbx"}),
+         {"-f", "mbox", "-o", "@/out", "@/a"}, 0, {"2 mailboxes, 2 messages exported"},
+         {{"Inbox.mbox", ""}, {"Inbox (deleted).mbox", ""}}},
+        {"a failed run leaves no folders", boxes({"a/Broken.mbx"}), {"-f", "maildir", "-o", "@/out/deep", "@/a"}, 1,
+         {"Broken.mbx: header: not an Internet Mail mailbox"}, {}},
+        {"eml into an existing folder", [&](const fs::path& at) { boxes({"a/Inbox.mbx"})(at); fs::create_directories(at / "out"); },
+         {"-f", "eml", "-o", "@/out", "@/a"}, 0, {"1 mailbox, 1 message exported"}, {{"exp00001.eml", ""}}},
+        {"the store's own folder", boxes({"store/MAIL/Inbox.mbx"}), {"-f", "mbox", "-o", "@/out", "@/store"}, 0,
+         {"@/store is the store's own folder: its mailboxes are taken from @/store/MAIL"}, {{"Inbox.mbox", ""}}},
+        {"a folder without mailboxes", boxes({"store/Other/Inbox.mbx"}), {"-f", "mbox", "-o", "@/out", "@/store"}, 1,
+         {"@/store: no mailboxes (*.mbx) in this folder, nor in a folder Mail inside it"}, {}},
+        {"--list with a damaged mailbox", boxes({"a/Broken.mbx", "a/Inbox.mbx", "a/Sent.mbx"}), {"--list", "@/a"}, 1,
+         {"damaged: @/a/Broken.mbx: header: not an Internet Mail mailbox", "@/a/Inbox.mbx\n", "@/a/Sent.mbx\n",
+          "1 mailbox cannot be read whole"}, {}},
+        {"a skip is listed once", boxes({"a/Broken.mbx", "a/Inbox.mbx"}), {"-f", "winbiff", "--keep-going", "-o", "@/out", "@/a"}, 3,
+         {"skipped 1:\n  @/a/Broken.mbx: header: not an Internet Mail mailbox\n"}, {{"Inbox", ""}}},
+        {"--prefer-euc for eml", boxes({"a/Inbox.mbx"}), {"-f", "eml", "--prefer-euc", "-o", "@/out", "@/a"}, 2,
+         {"--format eml keeps the messages' bytes"}, {}},
+        {"--prefer-euc with --raw", boxes({"a/Inbox.mbx"}), {"-f", "mbox", "--raw", "--prefer-euc", "-o", "@/out", "@/a"}, 2,
+         {"--raw keeps the messages' bytes"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::path at = work_ / c.name;
+        c.setUp(at);
+        auto place = [&](std::string text) {
+            for (std::size_t i; (i = text.find('@')) != std::string::npos;)
+                text.replace(i, 1, at.string());
+            return text;
+        };
+        std::vector<std::string> args;
+        for (const std::string& arg : c.args)
+            args.push_back(place(arg));
+        Result result = Run(args);
+        EXPECT_EQ(result.status, c.status) << result.out << result.err;
+        for (const std::string& text : c.said)
+            EXPECT_NE((result.out + result.err).find(place(text)), std::string::npos)
+                << "the output lacks \"" << place(text) << "\":\n" << result.out << result.err;
+        // A skip is told once, in the list at the end.
+        std::size_t broken = 0;
+        for (std::size_t i = 0; (i = result.err.find("Broken.mbx", i)) != std::string::npos; ++i)
+            ++broken;
+        EXPECT_LE(broken, 1u) << result.err;
+        std::map<std::string, std::string> actual = fs::exists(at / "out") ? Tree(at / "out") : decltype(actual)();
+        EXPECT_EQ(actual.size(), c.files.size());
+        for (const auto& [name, bytes] : c.files)
+            EXPECT_TRUE(actual.count(name) && (bytes.empty() || actual[name] == bytes)) << "out/" << name << " missing";
+        // Nothing written means no output folder either.
+        if (c.files.empty() && c.name != std::string("eml into an existing folder"))
+            EXPECT_FALSE(fs::exists(at / "out")) << "out/ was left behind";
     }
 }
 
@@ -307,7 +398,9 @@ TEST(MboxEntry, QuotingMarksAndLineEnds)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         StringSink sink;
-        vexport::WriteMboxEntry(c.message, c.unread, sink);
+        std::string_view text = c.message;
+        vexport::WriteMboxEntry(c.message, c.unread,
+                                vexport::MessageDate(text.substr(0, vexport::HeaderBlockEnd(text))).value_or(0), sink);
         EXPECT_EQ(sink.text, c.entry);
     }
 }
@@ -325,6 +418,44 @@ TEST(MboxEntry, AsctimeUtc)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.seconds);
         EXPECT_EQ(vexport::AsctimeUtc(c.seconds), c.text);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProgressLine, FitsTheTerminal)
+{
+    vexport::RunCounters c;
+    c.mailboxes = 100, c.mailbox = 7, c.steps = 50000, c.stepsDone = 12345, c.bytes = 400000000,
+    c.bytesDone = 100000000;
+    const std::string japanese = "受信トレイ/2026年の古いメール/とても長い名前のメールボックス.mbx";
+    struct Case {
+        std::string name;
+        double seconds;
+        int columns;
+        std::string line;  // exactly, or "" where only the width and ends are checked
+    } cases[] = {
+        {"Inbox.mbx", 10, 120, "[7/100] Inbox.mbx  12345/50000 msgs  100.0/400.0 MB  10.0 MB/s  0:30 left"},
+        {"Inbox.mbx", 0.1, 120, "[7/100] Inbox.mbx  12345/50000 msgs  100.0/400.0 MB"},  // no rate yet
+        {"a-rather-long-mailbox-name-that-does-not-fit.mbx", 10, 60,
+         "[7/100] a-rather…-fit.mbx  12345/50000 msgs  100.0/400.0 MB"},
+        {japanese, 10, 40, ""},
+        {japanese, 10, 80, ""},
+        {japanese, 10, 12, ""},
+    };
+    for (const Case& k : cases) {
+        std::string line = vexport::ProgressLine(c, k.name, k.seconds, k.columns);
+        SCOPED_TRACE(k.name + " in " + std::to_string(k.columns) + " columns: " + line);
+        if (!k.line.empty())
+            EXPECT_EQ(line, k.line);
+        // One column is left free: a line that fills the last one wraps on some terminals.
+        EXPECT_LE(vexport::DisplayWidth(line), k.columns - 1);
+        if (line.find("…") != std::string::npos)  // a name shortened only as far as needed
+            EXPECT_GE(vexport::DisplayWidth(line), k.columns - 3);
+        EXPECT_TRUE(line.compare(0, 8, "[7/100] ") == 0 || k.columns < 20);
+        EXPECT_TRUE(IsValidUtf8(line));  // never cut inside a character
     }
 }
 

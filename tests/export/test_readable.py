@@ -246,7 +246,7 @@ def main():
         out = os.path.join(work, fmt)
         said = run([program, '-f', fmt, '-o', out, '--include-deleted', mail])
         check(fmt + ': the summary counts the message with U+FFFD', True,
-              '1 messages with text bytes valid in no code' in said)
+              '1 message with text bytes valid in no code' in said)
         check_email(fmt, out, all_cases)
         run([program, '-f', fmt, '-o', out + '-raw', '--raw', '--include-deleted', mail])
         check_raw(fmt, out + '-raw', raws)

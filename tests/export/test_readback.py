@@ -54,7 +54,7 @@ def make_store(work):
     mbx, offsets = sample.build_mailbox(extra)
     stem = os.path.join(mail.encode(), JAPANESE.encode('cp932'))
     sample.write(stem + b'.mbx', mbx)
-    sample.write(stem + b'.idx', sample.build_index([0, sample.UNREAD], offsets))
+    sample.write(stem + b'.idx', sample.build_index([0, sample.UNREAD], offsets, mbx))
     # JST is +0900; Python's email.utils does not know the name.
     boxes = [(JAPANESE, [(extra[0], False, False, sample.MESSAGES[1][1], date_of(extra[0])),
                          (ODD, True, False, 'odd@example.jp', calendar.timegm((1997, 5, 6, 0, 0, 0)))])]
