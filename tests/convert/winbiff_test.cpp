@@ -301,8 +301,17 @@ TEST_F(WinbiffTest, EveryEndClosesEverythingAndReportsOnce)
         WriteInbox(in(), c.mailbox, c.index);
         c.prepare(*this);
         const std::map<std::string, std::string> sources = TreeBytes(in());
+        // A folder file of this run is held without sharing while a failure is shown.
+        const bool made = GetFileAttributesA((out() + "Inbox").c_str()) == INVALID_FILE_ATTRIBUTES;
+        bool shared = false;
+        WhileBoxShown() = [&] {
+            std::string bytes;
+            shared = made && ReadBytes(out() + "Inbox", &bytes);
+        };
         SetLastError(0xdeadbeef);
         EXPECT_EQ(c.result, ConvertMailboxToWinbiff("Inbox.mbx"));
+        WhileBoxShown() = nullptr;
+        EXPECT_FALSE(shared) << "the folder file could be read while the box showed";
         ExpectErrorBox(c.box(*this));
         EXPECT_EQ(c.folderMade ? std::vector<std::string>{"Inbox"} : std::vector<std::string>(), ListTree(out()));
         EXPECT_EQ(c.folderMade ? c.folder : "", c.folderMade ? FolderFile() : "");
