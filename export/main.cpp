@@ -50,6 +50,9 @@ int main(int argc, char** argv)
                  "only what is missing, keep what is there and whole");
     app.add_flag("-q,--quiet", options.quiet, "no progress line and no summary");
     app.add_flag("--list", options.list, "list the mailboxes with their counts; write nothing");
+    app.add_flag("--recover", options.recover,
+                 "also the messages of records that the index or a damaged store no longer leads to, apart "
+                 "from the others (a folder \"NAME (recovered)\", or .eml files numbered after the rest)");
     app.add_option("SOURCE", options.sources, "store folders (their *.mbx files) or mailbox files")->required();
 
     try {

@@ -10,6 +10,7 @@
 #include "output.h"
 #include "progress.h"
 #include "readahead.h"
+#include "recover.h"
 #include "signals.h"
 #include "sources.h"
 
@@ -60,7 +61,11 @@ std::string EmlPrefix(const std::string& output)
 class Runner {
 public:
     explicit Runner(const RunOptions& options)
-        : options_(options), progress_(!options.quiet && !options.list && ::isatty(STDERR_FILENO), counters_)
+        : options_(options), progress_(!options.quiet && !options.list && ::isatty(STDERR_FILENO), counters_),
+          recovery_(options.format == Format::kEml,
+                    [this](const msim::Message& message, Place place, std::uint32_t number, MessageBytes& bytes) {
+                        WriteMessage(*recoveredFrom_, message, place, number, bytes);
+                    })
     {
     }
 
@@ -84,6 +89,8 @@ public:
         std::vector<Place> places{Place::kMain};
         if (options_.includeDeleted && (options_.format == Format::kMbox || options_.format == Format::kMaildir))
             places.push_back(Place::kDeleted);
+        if (options_.recover && options_.format != Format::kEml)
+            places.push_back(Place::kRecovered);
         if (std::optional<std::string> clash = NameClash(mailboxes, options_.format, places)) {
             Report(*clash);
             return kExitFailed;
@@ -198,12 +205,18 @@ private:
                 return kExitFailed;
             }
         }
+        if (options_.recover && !FinishRecovery())
+            return kExitFailed;
         progress_.Clear();
         if (!options_.quiet) {
+            for (const std::string& line : recoveryLines_)
+                std::printf("%s\n", line.c_str());
             std::printf("%s, %s exported", CountText(counters_.mailboxesDone, "mailbox").c_str(),
-                        CountText(counters_.exported, "message").c_str());
+                        CountText(counters_.exported + recovery_.recovered(), "message").c_str());
             if (options_.includeDeleted)
                 std::printf(" (%u of them deleted)", static_cast<unsigned>(counters_.deletedExported));
+            if (options_.recover)
+                std::printf(" (%u of them recovered)", static_cast<unsigned>(recovery_.recovered()));
             if (options_.resume)
                 std::printf(", %u of them already there and kept, %u written now", static_cast<unsigned>(counters_.kept),
                             static_cast<unsigned>(counters_.exported - counters_.kept));
@@ -238,12 +251,17 @@ private:
 
         std::uint32_t base = messageNumber_;
         std::uint64_t stepsBefore = counters_.stepsDone;
+        std::uint32_t exportedBefore = counters_.exported;
         bool ok = true;
+        if (options_.recover)
+            recovery_.BeginMailbox(source, index.isOpen() ? &index : nullptr, !options_.includeDeleted);
         try {
             writer_->BeginMailbox(MailboxNames{mailbox.stem, counters_.mailboxesDone + 1});
             progress_.Mailbox(mailbox.display);
             msim::Message message;
             while (StopSignals::Received() == 0 && walk.Next(message) == msim::MailboxWalk::kMessage) {
+                if (options_.recover)
+                    recovery_.Reached(message);
                 MessageBytes bytes(walk, message, mailbox.display, facts.time);
                 try {
                     WriteMessage(mailbox, message, base + message.ordinal, bytes);
@@ -268,7 +286,7 @@ private:
                 counters_.stepsDone = stepsBefore + walk.steps();
                 progress_.Update();
             }
-            if (walk.failed())
+            if (walk.failed() && !options_.recover)
                 throw ExportError(walk.failure().Describe(mailbox.display), true);
             if (StopSignals::Received() != 0) {
                 std::string kept = writer_->AbandonMailbox();
@@ -276,6 +294,8 @@ private:
                     written_.push_back(kept);
                 return false;
             }
+            if (options_.recover)
+                EndRecovery(mailbox, walk, counters_.exported - exportedBefore, true);
             written_.push_back(writer_->EndMailbox());
             ++counters_.mailboxesDone;
         } catch (const OutputConflict& error) {
@@ -298,15 +318,53 @@ private:
         return ok;
     }
 
+    // A damaged mailbox's walk ends where the damage is; under --recover
+    // that is listed as skipped at the end, and the scan goes on with the
+    // rest of the mailbox.
+    void EndRecovery(const Mailbox& mailbox, const msim::MailboxWalk& walk, std::uint32_t written, bool write)
+    {
+        if (walk.failed())
+            skipped_.push_back(walk.failure().Describe(mailbox.display) +
+                               "; the rest of the mailbox is searched for records");
+        recoveredFrom_ = &mailbox;
+        recoveryLines_.push_back(
+            recovery_.EndMailbox(walk, RecoveredMailbox{mailbox.path, mailbox.display, mailbox.stem}, written, write));
+    }
+
+    // eml: the recovered messages numbered after all others.
+    bool FinishRecovery()
+    {
+        std::uint32_t number = messageNumber_;
+        Mailbox unnamed;
+        recoveredFrom_ = &unnamed;
+        try {
+            for (std::string& line : recovery_.Finish(*writer_, number))
+                written_.push_back(std::move(line));
+        } catch (const ExportError& error) {
+            std::string kept = writer_->AbandonMailbox();
+            if (!kept.empty())
+                written_.push_back(kept);
+            return Skip(error.what());
+        }
+        return true;
+    }
+
     // A message too large for the memory at hand is a failure of its own.
     void WriteMessage(const Mailbox& mailbox, const msim::Message& message, std::uint32_t number,
+                      MessageBytes& bytes)
+    {
+        WriteMessage(mailbox, message, Place::kMain, number, bytes);
+    }
+
+    void WriteMessage(const Mailbox& mailbox, const msim::Message& message, Place place, std::uint32_t number,
                       MessageBytes& bytes)
     {
         try {
             // mbox and Maildir keep deleted mail apart from the mailbox's
             // own; the Windows program's formats mix it in, as it does.
-            bool apart = message.deleted && (options_.format == Format::kMbox || options_.format == Format::kMaildir);
-            writer_->WriteMessage(message, apart ? Place::kDeleted : Place::kMain, number, bytes);
+            bool apart = place == Place::kMain && message.deleted &&
+                         (options_.format == Format::kMbox || options_.format == Format::kMaildir);
+            writer_->WriteMessage(message, apart ? Place::kDeleted : place, number, bytes);
         } catch (const std::bad_alloc&) {
             throw ExportError(mailbox.display + ": message " + std::to_string(message.ordinal) + " of " +
                                   std::to_string(message.size) + " bytes: not enough memory",
@@ -317,7 +375,8 @@ private:
     // Every mailbox gets its row; a damaged one says there what is wrong.
     int List(const std::vector<Mailbox>& mailboxes)
     {
-        std::printf("%-10s %9s %9s %9s %12s  %s\n", "index", "messages", "unread", "deleted", "bytes", "mailbox");
+        if (!options_.recover)
+            std::printf("%-10s %9s %9s %9s %12s  %s\n", "index", "messages", "unread", "deleted", "bytes", "mailbox");
         int damaged = 0;
         for (const Mailbox& mailbox : mailboxes) {
             msim::FileSource file, index;
@@ -329,7 +388,12 @@ private:
             }
             OpenIndex(mailbox.path, index);
             ReadAheadSource source(file, kReadAhead);
-            msim::MailboxWalk walk(source, index.isOpen() ? &index : nullptr, false);
+            msim::MailboxWalk walk(source, index.isOpen() ? &index : nullptr,
+                                   options_.recover && !options_.includeDeleted);
+            if (options_.recover) {
+                damaged += ListRecovery(mailbox, source, index.isOpen() ? &index : nullptr, walk) ? 0 : 1;
+                continue;
+            }
             std::uint64_t bytes = 0;
             std::uint32_t unread = 0, deleted = 0, messages = 0;
             msim::Message message;
@@ -358,6 +422,30 @@ private:
         return status;
     }
 
+    // --list --recover: the line of a run, nothing written; false for a
+    // mailbox that cannot be read whole.
+    bool ListRecovery(const Mailbox& mailbox, msim::ByteSource& source, msim::ByteSource* index,
+                      msim::MailboxWalk& walk)
+    {
+        if (!walk.Begin()) {
+            std::printf("damaged: %s\n", walk.failure().Describe(mailbox.display).c_str());
+            return false;
+        }
+        recovery_.BeginMailbox(source, index, !options_.includeDeleted);
+        std::uint32_t messages = 0;
+        msim::Message message;
+        for (; walk.Next(message) == msim::MailboxWalk::kMessage; ++messages)
+            recovery_.Reached(message);
+        try {
+            EndRecovery(mailbox, walk, messages, false);
+        } catch (const ExportError& error) {
+            std::printf("damaged: %s\n", error.what());
+            return false;
+        }
+        std::printf("%s\n", recoveryLines_.back().c_str());
+        return !walk.failed();
+    }
+
     const RunOptions& options_;
     RunCounters counters_;
     Progress progress_;
@@ -367,6 +455,9 @@ private:
     std::vector<std::string> conflicts_;  // resuming: outputs that differ, left untouched
     int interrupted_ = 0;              // the signal that stopped the run
     std::uint32_t messageNumber_ = 0;  // numbers the .eml files, as the program counts
+    Recovery recovery_;
+    const Mailbox* recoveredFrom_ = nullptr;  // names the mailbox in a failure of a recovered message
+    std::vector<std::string> recoveryLines_;
 };
 
 }  // namespace

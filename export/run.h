@@ -20,6 +20,7 @@ struct RunOptions {
     bool quiet = false;
     bool list = false;
     bool resume = false;  // go on with an output an earlier run of the same store left
+    bool recover = false;  // also the records the walks do not reach (recover.h)
 };
 
 // Exit codes.

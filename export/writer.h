@@ -40,13 +40,13 @@ private:
     std::size_t capacity_ = 0;
 };
 
-// The bytes of the message being written, read through the walk, which
-// has checked that they lie within the mailbox.
+// The bytes of the message being written, read through the walk or the
+// recovery scan, which has checked that they lie within the mailbox.
 class MessageBytes {
 public:
     // `fileTime` is the mailbox file's modification time: the message's
     // time where its Date cannot be read.
-    MessageBytes(msim::MailboxWalk& walk, const msim::Message& message, const std::string& mailboxName,
+    MessageBytes(msim::MessageReader& walk, const msim::Message& message, const std::string& mailboxName,
                  std::int64_t fileTime = 0)
         : walk_(walk), message_(message), mailboxName_(mailboxName), fileTime_(fileTime) {}
     std::uint32_t size() const { return message_.size; }
@@ -62,7 +62,7 @@ public:
     void Read(std::uint64_t within, char* buffer, std::size_t count);
 
 private:
-    msim::MailboxWalk& walk_;
+    msim::MessageReader& walk_;
     const msim::Message& message_;
     const std::string& mailboxName_;
     std::int64_t fileTime_;

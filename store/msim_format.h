@@ -31,6 +31,21 @@ constexpr std::size_t kEntryHeadSize = 20;
 constexpr std::size_t kRecordOffsetAt = 20;
 constexpr std::size_t kEntryWithOffsetSize = 24;
 
+// Fields that real stores fill in and the walks never read (the Windows
+// program ignores them, and so must the walks).  Generators write them so
+// that their stores look like real ones; the recovery scan (msim_recover.h)
+// relies on the record marker and the alignment only.
+constexpr unsigned char kRecordMarker[4] = {0x00, 0x7F, 0x00, 0x7F};  // every record's first bytes
+constexpr std::size_t kRecordMarkerAt = 0;
+constexpr std::size_t kRecordNumberAt = 4;            // the message number of the record
+constexpr std::uint32_t kMailboxLastNumberAt = 12;    // the last message number used
+constexpr std::uint32_t kMailboxFileSizeAt = 16;      // the mailbox file's size
+constexpr std::uint32_t kIndexFileSizeAt = 12;        // the index file's size
+constexpr std::size_t kEntryNumberAt = 8;             // the entry's number
+constexpr std::size_t kEntryOwnOffsetAt = 12;         // the entry's own offset in the index
+constexpr std::size_t kEntryRecordSizeAt = 24;        // the size of the record it names
+constexpr std::uint32_t kRecordAlignment = 4;         // records and entries start on multiples of it
+
 // Bits of an entry's flags byte; the others are not interpreted.
 constexpr unsigned char kEntryDeleted = 0x01;
 constexpr unsigned char kEntryUnread = 0x02;

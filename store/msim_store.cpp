@@ -35,6 +35,7 @@ const char* PartName(Part part)
     case Part::kEntryHead: return "entry";
     case Part::kRecordOffset: return "record offset";
     case Part::kMessage: return "message";
+    case Part::kScan: return "stretch";
     }
     return "data";
 }
@@ -53,6 +54,9 @@ std::string Failure::Describe(std::string_view mailboxName) const
     case Part::kEntryHead:
     case Part::kRecordOffset:
         text += "entry " + std::to_string(slot + 1ull) + " at offset " + std::to_string(offset);
+        break;
+    case Part::kScan:
+        text += "searching for records";
         break;
     case Part::kRecordHead:
     case Part::kMessage:
@@ -114,18 +118,25 @@ bool MailboxWalk::ReadFrom(ByteSource& source, FileRole role, std::uint64_t at, 
     ReadResult result = source.Read(at, buffer, count);
     if (result.error == 0 && result.count == count)
         return true;
-    failure_.kind = result.error != 0 ? FailureKind::kReadError : FailureKind::kShortRead;
+    failure_ = Failure::OfRead(result, at, count, source.Size());
     failure_.file = role;
     failure_.part = part;
     failure_.viaIndex = viaIndex_;
     failure_.slot = slot_;
     failure_.offset = slotOffset_;
-    failure_.readOffset = at;
-    failure_.length = count;
-    failure_.got = result.error != 0 ? 0 : result.count;
-    failure_.fileSize = source.Size();
-    failure_.error = result.error;
     return false;
+}
+
+Failure Failure::OfRead(const ReadResult& result, std::uint64_t at, std::uint64_t count, std::uint64_t fileSize)
+{
+    Failure failure;
+    failure.kind = result.error != 0 ? FailureKind::kReadError : FailureKind::kShortRead;
+    failure.readOffset = at;
+    failure.length = count;
+    failure.got = result.error != 0 ? 0 : result.count;
+    failure.fileSize = fileSize;
+    failure.error = result.error;
+    return failure;
 }
 
 bool MailboxWalk::ReadMailbox(std::uint64_t at, void* buffer, std::size_t count, Part part)
@@ -218,6 +229,7 @@ MailboxWalk::Step MailboxWalk::NextRecord(Message& message)
     position_ = NextPosition(position_, fields.recordLength);
     message.unread = true;
     message.deleted = false;
+    message.recordLength = fields.recordLength;
     return Hand(message, record, fields.messageSize);
 }
 
@@ -250,9 +262,11 @@ MailboxWalk::Step MailboxWalk::NextEntry(Message& message)
         unsigned char recordHead[kRecordHeadSize];
         if (!ReadMailbox(record, recordHead, sizeof recordHead, Part::kRecordHead))
             return kFailed;
+        RecordHead recordFields = ParseRecordHead(recordHead);
         message.unread = fields.unread();
         message.deleted = fields.deleted();
-        return Hand(message, record, ParseRecordHead(recordHead).messageSize);
+        message.recordLength = recordFields.recordLength;
+        return Hand(message, record, recordFields.messageSize);
     }
     return kEnd;
 }

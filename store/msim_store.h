@@ -76,6 +76,7 @@ enum class Part {
     kEntryHead,     // the first 20 bytes of an entry
     kRecordOffset,  // an entry's recordOffset
     kMessage,       // a message's bytes
+    kScan,          // bytes read by the recovery scan (msim_recover.h)
 };
 
 enum class FailureKind {
@@ -102,6 +103,9 @@ struct Failure {
     int error = 0;                 // errno for kReadError
 
     explicit operator bool() const { return kind != FailureKind::kNone; }
+    // A read of `count` bytes at `at` of a file of `fileSize` bytes that
+    // failed or came short, as `result` says; the caller adds where it was.
+    static Failure OfRead(const ReadResult& result, std::uint64_t at, std::uint64_t count, std::uint64_t fileSize);
     // One line, e.g. "Inbox.mbx: record 17 at offset 5812: message of
     // 4294967200 bytes runs past the end of the file (1048576 bytes)".  The
     // index is named by IndexNameFor(mailboxName).
@@ -116,14 +120,28 @@ struct Message {
     std::uint32_t recordOffset = 0;  // where the record starts in the mailbox
     std::uint64_t dataOffset = 0;    // recordOffset + 16, without wrapping
     std::uint32_t size = 0;
+    std::uint32_t recordLength = 0;  // as the record's head says, unchecked (the indexed walk ignores it)
     bool unread = true;              // always set in the walk through the records
     bool deleted = false;            // never set in the walk through the records
+};
+
+// What hands a message's bytes out: the walk that reached it, or the
+// recovery scan that found it (msim_recover.h).
+class MessageReader {
+public:
+    // `count` bytes of `message` from `within` bytes into it; false after a
+    // failure, which failure() then describes.
+    virtual bool ReadMessage(const Message& message, std::uint64_t within, void* buffer, std::size_t count) = 0;
+    virtual const Failure& failure() const = 0;
+
+protected:
+    ~MessageReader() = default;
 };
 
 // The walk over one mailbox.  The constructor probes the index (reads its
 // magic); Begin (or the first Next) reads the mailbox's magic and the count.
 // No allocation: failures hold numbers only until Describe is asked.
-class MailboxWalk {
+class MailboxWalk final : public MessageReader {
 public:
     enum Step { kMessage, kEnd, kFailed };
 
@@ -161,10 +179,10 @@ public:
     // `count` bytes of `message` from `within` bytes into it.  A read outside
     // the message is refused (kPastEnd); a failing or short read ends the
     // walk with part kMessage.  False after a failure.
-    bool ReadMessage(const Message& message, std::uint64_t within, void* buffer, std::size_t count);
+    bool ReadMessage(const Message& message, std::uint64_t within, void* buffer, std::size_t count) override;
 
     bool failed() const { return static_cast<bool>(failure_); }
-    const Failure& failure() const { return failure_; }
+    const Failure& failure() const override { return failure_; }
 
 private:
     void ProbeIndex();

@@ -1,8 +1,5 @@
 #include "charsets.h"
 
-#include <cstdint>
-#include <cstring>
-
 #include "fields.h"
 
 namespace vexport::mime {
@@ -63,38 +60,10 @@ void Utf8Converter::Append(std::string& out, std::string_view text, NkfCharsetHi
         scratch_.reset(new char[need]);
         capacity_ = need;
     }
-    NkfUtf8Result result = NkfCoreConvertToUtf8(scratch_.get(), text.data(), text.size(), options_, hint);
+    NkfUtf8Result result = NkfCoreConvertToUtf8(scratch_.get(), text.data(), text.size(), options_, hint,
+                                                lf ? NKF_LINE_ENDS_LF : NKF_LINE_ENDS_KEPT);
     replaced_ += result.replaced;
-    const char* data = scratch_.get();
-    std::size_t size = result.length;
-    if (!lf) {
-        out.append(data, size);
-        return;
-    }
-    // Eight bytes at a time while they hold no CR: a call per line to find
-    // the next one cost more than the copy.
-    std::size_t at = out.size();
-    out.resize(at + size);
-    char* write = &out[at];
-    std::size_t i = 0;
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kCr = kOnes * '\r', kHigh = kOnes * 0x80;
-    while (i < size) {
-        if (i + 8 <= size) {
-            std::uint64_t word;
-            std::memcpy(&word, data + i, 8);
-            std::uint64_t x = word ^ kCr;
-            if (((x - kOnes) & ~x & kHigh) == 0) {
-                std::memcpy(write, data + i, 8);
-                write += 8;
-                i += 8;
-                continue;
-            }
-        }
-        if (!(data[i] == '\r' && i + 1 < size && data[i + 1] == '\n'))
-            *write++ = data[i];
-        ++i;
-    }
-    out.resize(static_cast<std::size_t>(write - out.data()));
+    out.append(scratch_.get(), result.length);
 }
 
 }  // namespace vexport::mime

@@ -54,7 +54,7 @@ def jis0212():
 
 
 def emit(name, values, out):
-    out.write('const std::uint16_t %s[%d] = {\n' % (name, len(values)))
+    out.write('constexpr std::uint16_t %s[%d] = {\n' % (name, len(values)))
     for k in range(0, len(values), 12):
         out.write('    ' + ' '.join('0x%04X,' % v for v in values[k:k + 12]) + '\n')
     out.write('};\n')

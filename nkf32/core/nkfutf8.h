@@ -16,7 +16,9 @@
 // no character (an unknown escape, half a JIS pair, a byte the reading
 // rejects, an unassigned cell, Shift_JIS's user-defined area 0xF0-0xF9)
 // becomes U+FFFD and is counted; nothing is dropped silently.  NUL bytes are
-// ordinary bytes.  CR and LF come out as they went in and end any shift.
+// ordinary bytes.  CR and LF end any shift and come out as they went in, or,
+// on request, with every CR that would come out right before an LF left out
+// (CR LF as LF, as Unix mail stores keep line ends) in the same pass.
 #ifndef VESTIBAR_NKF32_CORE_NKFUTF8_H
 #define VESTIBAR_NKF32_CORE_NKFUTF8_H
 
@@ -26,6 +28,8 @@
 
 // What a charset label says the text should be; a hint wins where the text is valid in it.
 enum NkfCharsetHint { NKF_HINT_NONE = 0, NKF_HINT_ISO2022JP, NKF_HINT_SHIFT_JIS, NKF_HINT_EUC_JP, NKF_HINT_UTF8 };
+
+enum NkfLineEnds { NKF_LINE_ENDS_KEPT = 0, NKF_LINE_ENDS_LF = 1 };
 
 struct NkfUtf8Result {
     std::size_t length;    // bytes written before the terminating zero
@@ -49,11 +53,12 @@ constexpr std::size_t NkfUtf8Capacity(std::size_t length) { return 3 * length + 
 // null `input` counts as an empty text.  `output` must not overlap `input`;
 // bytes after the terminating zero may be overwritten.
 NkfUtf8Result NkfCoreConvertToUtf8(char* output, const char* input, std::size_t length, NkfOptions options,
-                                   NkfCharsetHint hint);
+                                   NkfCharsetHint hint, NkfLineEnds lineEnds = NKF_LINE_ENDS_KEPT);
 
 // NkfCoreConvertToUtf8 on the given code (both give the same bytes); SSE2
 // where the processor lacks it runs the portable code.
 NkfUtf8Result NkfCoreConvertToUtf8With(NkfCode code, char* output, const char* input, std::size_t length,
-                                       NkfOptions options, NkfCharsetHint hint);
+                                       NkfOptions options, NkfCharsetHint hint,
+                                       NkfLineEnds lineEnds = NKF_LINE_ENDS_KEPT);
 
 #endif

@@ -55,7 +55,7 @@ def make_store(work):
     stem = os.path.join(mail.encode(), JAPANESE.encode('cp932'))
     sample.write(stem + b'.mbx', mbx)
     # The index in capitals, as a copy from Windows may name it: it is found all the same.
-    sample.write(stem + b'.IDX', sample.build_index([0, sample.UNREAD], offsets))
+    sample.write(stem + b'.IDX', sample.build_index([0, sample.UNREAD], offsets, mbx))
     # JST is +0900; Python's email.utils does not know the name.
     boxes = [(JAPANESE, [(extra[0], False, False, sample.MESSAGES[1][1], date_of(extra[0])),
                          (ODD, True, False, 'odd@example.jp', calendar.timegm((1997, 5, 6, 0, 0, 0)))])]

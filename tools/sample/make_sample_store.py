@@ -134,26 +134,49 @@ def winbiff_entry(converted, unread):
     return head + flag + rest + b'\r\n.\r\n'
 
 
+# What real stores hold beyond what the program reads: every record starts
+# with the marker 00 7F 00 7F and its message number, records and entries
+# start on 4-byte boundaries; the mailbox header has the last message number
+# (bytes 12-15) and the file's size (16-19), the index header its own size
+# (12-15); an entry has its number (8-11), its own offset (12-15) and the
+# size of the record it names (24-27).  The program ignores all of them.
+RECORD_MARKER = b'\x00\x7f\x00\x7f'
+MAILBOX_HEADER, INDEX_HEADER, ENTRY_LENGTH = 84, 80, 48
+
+
+def align4(n):
+    return (n + 3) // 4 * 4
+
+
 def build_mailbox(messages):
-    header = b'JMF6' + struct.pack('<I', 0x00010003) + struct.pack('<I', len(messages)) + b'\0' * 72
+    """The mailbox's bytes and its records' offsets."""
     records, offsets = b'', []
-    for raw in messages:
-        offsets.append(len(header) + len(records))
-        filler = b'\0' * 4  # MS-IM leaves room after a message
-        record_length = 16 + len(raw) + len(filler)
-        records += struct.pack('<II', 0x6d6d6d6d, len(offsets)) + struct.pack('<II', record_length, len(raw))
-        records += raw + filler
-    return header + records, offsets
+    for number, raw in enumerate(messages, 1):
+        offsets.append(MAILBOX_HEADER + len(records))
+        # MS-IM leaves room after a message.
+        record_length = align4(16 + len(raw) + 4)
+        record = RECORD_MARKER + struct.pack('<III', number, record_length, len(raw)) + raw
+        records += record + b'\0' * (record_length - len(record))
+    size = MAILBOX_HEADER + len(records)
+    header = b'JMF6' + struct.pack('<IIII', 0x00010003, len(messages), len(messages), size)
+    return header + b'\0' * (MAILBOX_HEADER - len(header)) + records, offsets
 
 
-def build_index(flags, offsets):
-    entry_length = 48
-    header = b'JMF9' + struct.pack('<I', 0x00010003) + struct.pack('<I', len(flags)) + b'\0' * 68
+def record_length_at(mbx, offset):
+    return struct.unpack_from('<I', mbx, offset + 8)[0]
+
+
+def build_index(flags, offsets, mbx=None):
+    """The index of entries with `flags` naming the records at `offsets` of
+    the mailbox `mbx` (for the record sizes; 0 without it)."""
     entries = b''
-    for f, offset in zip(flags, offsets):
-        entry = bytes([f]) + b'\0' * 11 + struct.pack('<I', 0) + struct.pack('<II', entry_length, offset)
-        entries += entry + b'\0' * (entry_length - len(entry))
-    return header + entries
+    for number, (f, offset) in enumerate(zip(flags, offsets), 1):
+        own = INDEX_HEADER + len(entries)
+        size = record_length_at(mbx, offset) if mbx is not None else 0
+        entry = bytes([f]) + b'\0' * 7 + struct.pack('<IIIII', number, own, ENTRY_LENGTH, offset, size)
+        entries += entry + b'\0' * (ENTRY_LENGTH - len(entry))
+    header = b'JMF9' + struct.pack('<III', 0x00010003, len(flags), INDEX_HEADER + len(entries))
+    return header + b'\0' * (INDEX_HEADER - len(header)) + entries
 
 
 def write(path, data):
@@ -198,7 +221,7 @@ def main():
         mbx, offsets = build_mailbox([message_bytes(i, code) for i in indexes])
         write(os.path.join(mail, name + '.mbx'), mbx)
         if flags is not None:
-            write(os.path.join(mail, name + '.idx'), build_index(flags, offsets))
+            write(os.path.join(mail, name + '.idx'), build_index(flags, offsets, mbx))
     write(os.path.join(out, 'expected', 'summary.txt'),
           ('order=' + ','.join(m[0] + '.mbx' for m in mailboxes) + '\n' + '\n'.join(summary) + '\n').encode())
     ini = '[CONFIG]\r\nUserDirectory=%s\\Winbiff\\User\\\r\n' % windows_out

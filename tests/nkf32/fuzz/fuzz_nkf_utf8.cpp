@@ -3,7 +3,8 @@
 // NkfUtf8Capacity, well-formed UTF-8 without ESC, SO or SI, keeps the CR, LF
 // and NUL bytes of the input in order, is the same for both codes, reads the
 // 8-bit bytes as the Shift_JIS output's detection does when there is no
-// hint, and keeps a plain ASCII text as it is.
+// hint, and keeps a plain ASCII text as it is; with CR LF made LF it gives
+// the same output with every CR right before an LF left out.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -38,6 +39,14 @@ bool IsWellFormed(const unsigned char* s, std::size_t n) {
         i += more + 1;
     }
     return true;
+}
+
+// `text` with every CR that stands right before an LF left out.
+std::string LfOnly(const std::string& text) {
+    std::string lf;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lf += text[i];
+    return lf;
 }
 
 bool IsPlainAscii(const char* s, std::size_t n) {
@@ -81,6 +90,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 fault = "reading differs from the Shift_JIS output's detection";
             else if (IsPlainAscii(input, size) && (r.replaced != 0 || std::string(out.data(), r.length) != std::string(input, size)))
                 fault = "plain ASCII text changed";
+            std::vector<char> lfOut(capacity + guard, '\x5A');
+            NkfUtf8Result lf = NkfCoreConvertToUtf8With(code, lfOut.data(), input, size, options, hint, NKF_LINE_ENDS_LF);
+            if (!fault && (lf.length >= capacity || lfOut[lf.length] != '\0' ||
+                           std::string(lfOut.end() - guard, lfOut.end()) != std::string(guard, '\x5A')))
+                fault = "LF output beyond its bounds or without its zero";
+            else if (!fault && (std::string(lfOut.data(), lf.length) != LfOnly(std::string(out.data(), r.length)) ||
+                                lf.replaced != r.replaced || lf.reading != r.reading))
+                fault = "LF output differs from the output with CR before LF left out";
             if (fault) {
                 std::fprintf(stderr, "nkf UTF-8 fault (option %s, hint %d, %s code): %s\n", option ? "X" : "none",
                              static_cast<int>(hint), k == 0 ? "SSE2" : "portable", fault);
