@@ -103,6 +103,11 @@ TEST(StoreWalk, Cases)
         {"a system error reading a record head", {200, 90, {{0, Header("JMF6", 1)}}}, {kNever, kNever, {}}, false,
          "fail: Inbox.mbx: record 1 at offset 84: cannot read the record head of 16 bytes at offset 84: "
          "Input/output error"},
+        {"an index cut inside its second entry names that entry",
+         {104, kNever, {{0, Header("JMF6", 0)}, {84, RecordHead(20, 4) + "body"}}},
+         {114, kNever, {{0, Header("JMF9", 2)}, {80, Entry(2, 24, 84)}}}, false,
+         "84+4u'body' fail: Inbox.idx: entry 2 at offset 104: entry of 20 bytes at offset 104 runs past the end of "
+         "the file (114 bytes)"},
         {"a deleted entry of length 0, skipped 2^31-1 times", {84, kNever, {{0, Header("JMF6", 0)}}},
          {100, kNever, {{0, Header("JMF9", 0x7fffffff)}, {80, Entry(1, 0, 0)}}}, true, "end after 2147483647 steps"},
     };
