@@ -129,6 +129,10 @@ CASES = [
     ('kana by ESC ( I', b'\x1b(I\x31\x5f\x1b(Ba', NONE, '', b'\x1b(I\x31\x5f\x1b(Ba'.decode('iso2022_jp_ext'), 0, READ_EUC),
     ('kana by SO SI', b'a\x0e\x31\x32\x0fb', NONE, '', 'a' + b'\xb1\xb2'.decode('cp932') + 'b', 0, READ_EUC),
     ('line end closes the shifts', b'\x1b$B$3\r\n$3\x0e1\n1', NONE, '', 'こ\r\n$3ｱ\n1', 0, READ_EUC),
+    ('kanji over line ends', b'\x1b$B$3\x1b(B\r\n\x1b$B$s\x1b(J\n\x1b$@$K\x1b(B\r\r\n\x1b$B$O\x1b(B\r\n\x1b$B\x1b(Bx'
+     b'\x1b(B\r\n\x1b$Ba\x1b(B\n\x1b(B', NONE, '', 'こ\r\nん\nに\r\r\nは\r\nx\r\n' + FFFD + '\n', 1, READ_EUC),
+    ('Shift_JIS over line ends', b'\x82\xa0\r\n\x82\xa2\r\r\n\x82\xa4\n\r\n\r', SHIFT_JIS, '', 'あ\r\nい\r\r\nう\n\r\n\r', 0,
+     READ_SJIS),
     ('JIS X 0212 by ESC $ ( D', b'\x1b$(D\x30\x21\x1b(B', NONE, '', '丂', 0, READ_EUC),
     ('half a pair', b'\x1b$B$3$\x1b(B', NONE, '', 'こ' + FFFD, 1, READ_EUC),
     ('kana shift outside JIS X 0201', b'\x0e\x60\x0f', NONE, '', FFFD, 1, READ_EUC),
