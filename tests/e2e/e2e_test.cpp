@@ -236,7 +236,11 @@ TEST_F(EndToEnd, LocationFailures)
         EXPECT_EQ(Text(c.textId), box.text);
         EXPECT_EQ(Text(c.captionId), box.caption);
         EXPECT_TRUE(box.icon == 0 || box.icon == MB_ICONERROR) << "icon " << box.icon;
-        // The run stops there: no progress window left, nothing written.
+        // The run stops there: no second box, no progress window left,
+        // nothing written.
+        WaitIdle(program_);
+        BoxSeen second = AnswerMessageBox(program_, 200);
+        EXPECT_FALSE(second.found) << "a second box: " << second.text;
         EXPECT_TRUE(FindDialog(program_, IDC_PROGRESS_BAR) == NULL);
         EXPECT_TRUE(FolderFiles(winbiffFolder()).empty());
         Click(window, IDC_EXIT);
