@@ -447,6 +447,8 @@ TEST(ProgressLine, FitsTheTerminal)
         {"Inbox.mbx", 0.1, 120, "[7/100] Inbox.mbx  12345/50000 msgs  100.0/400.0 MB"},  // no rate yet
         {"a-rather-long-mailbox-name-that-does-not-fit.mbx", 10, 60,
          "[7/100] a-rather…-fit.mbx  12345/50000 msgs  100.0/400.0 MB"},
+        // Characters of one and two columns mixed: each end keeps what fits.
+        {"aa受bb信cc受dd信ee受ff.mbx", 10, 30, "[7/100] aa受bb信cc…ee受ff.mbx"},
         {japanese, 10, 40, ""},
         {japanese, 10, 80, ""},
         {japanese, 10, 12, ""},

@@ -62,18 +62,32 @@ def overwrite(data, at, value):
     return data
 
 
-# what, damage(mbx, offsets, index) -> (mbx, index or None), messages lost, deleted mail included
+# what, damage(mbx, offsets, index) -> (mbx, index or None), messages lost, deleted mail included,
+# the summary line after "Inbox.mbx: " (None: not held to one)
 CASES = [
     ('the index forgets records, one with a false head inside',
-     lambda m, o, i: (m, forget(i, {1, FALSE_HEAD, 8})), set(), True),
+     lambda m, o, i: (m, forget(i, {1, FALSE_HEAD, 8})), set(), True,
+     '7 index entries, 10 records found, 7 messages written, 0 deleted left out, 3 recovered, '
+     'no byte outside a record'),
     ("a record's lengths overwritten mid-chain",
-     lambda m, o, i: (overwrite(m, o[4] + 8, b'\xf0\xff\xff\x7f\xf0\xff\xff\xff'), None), {4}, True),
-    ('the index cut inside an entry', lambda m, o, i: (m, i[:80 + 48 * 5 + 10]), set(), True),
-    ('a run of zeros over one record', lambda m, o, i: (overwrite(m, o[5], bytes(o[6] - o[5])), None), {5}, True),
+     lambda m, o, i: (overwrite(m, o[4] + 8, b'\xf0\xff\xff\x7f\xf0\xff\xff\xff'), None), {4}, True,
+     'no index, 9 records found, 4 messages written, 0 deleted left out, 5 recovered, '
+     '1 byte range in no message: 2140 (492 bytes)'),
+    ('the index cut inside an entry', lambda m, o, i: (m, i[:80 + 48 * 5 + 10]), set(), True,
+     '10 index entries, 10 records found, 5 messages written, 0 deleted left out, 5 recovered, '
+     'no byte outside a record'),
+    ('a run of zeros over one record', lambda m, o, i: (overwrite(m, o[5], bytes(o[6] - o[5])), None), {5}, True,
+     None),
     ('a header counting fewer records than follow',
-     lambda m, o, i: (overwrite(m, 8, struct.pack('<I', 6)), None), set(), True),
+     lambda m, o, i: (overwrite(m, 8, struct.pack('<I', 6)), None), set(), True,
+     'no index, 10 records found, 6 messages written, 0 deleted left out, 4 recovered, no byte outside a record'),
     ('deleted mail left out stays out, also where the index forgets a record',
-     lambda m, o, i: (m, forget(i, {4})), {2, 7}, False),
+     lambda m, o, i: (m, forget(i, {4})), {2, 7}, False,
+     '9 index entries, 10 records found, 7 messages written, 2 deleted left out, 1 recovered, '
+     'no byte outside a record'),
+    ('an index that counts no entry', lambda m, o, i: (m, i[:8] + struct.pack('<I', 0) + i[12:]), set(), True,
+     '0 index entries, 10 records found, 0 messages written, 0 deleted left out, 10 recovered, '
+     'no byte outside a record'),
 ]
 
 FORMATS = ['mbox', 'maildir', 'eml', 'winbiff']
@@ -103,7 +117,7 @@ def run(program, fmt, mail, out, recover, deleted):
 def main():
     program, work = sys.argv[1], sys.argv[2]
     shutil.rmtree(work, ignore_errors=True)
-    for what, damage, lost, deleted in CASES:
+    for what, damage, lost, deleted, line in CASES:
         messages, mbx, offsets, index = store()
         mbx, index = damage(mbx, offsets, index)
         mail = os.path.join(work, what.replace(' ', '-').replace("'", ''))
@@ -138,6 +152,8 @@ def main():
                                                                  plain.values())),
                       sorted(apart.values()))
             check(context + ': summary line', 1, summary.count('Inbox.mbx: '))
+            if line is not None:
+                check(context + ': what the summary line says', line, summary.splitlines()[0].split('Inbox.mbx: ')[-1])
         listed = subprocess.run([program, '--list', '--recover'] + (['--include-deleted'] if deleted else []) + [mail],
                                 capture_output=True).stdout.decode()
         check(what + ': --list --recover says what the run said', summary.splitlines()[0], listed.splitlines()[0])
