@@ -243,6 +243,7 @@ private:
         OpenIndex(mailbox.path, index);
         ReadAheadSource source(file, kReadAhead);
         msim::MailboxWalk walk(source, index.isOpen() ? &index : nullptr, !options_.includeDeleted);
+        walk.EndAtLoops();
         if (walk.indexState() == msim::IndexState::kUnreadable)
             Report("warning: " + walk.indexWarning().Describe(mailbox.display) + "; the mailbox is read without it");
         // Nothing is made for a file that is not a mailbox.
@@ -390,6 +391,7 @@ private:
             ReadAheadSource source(file, kReadAhead);
             msim::MailboxWalk walk(source, index.isOpen() ? &index : nullptr,
                                    options_.recover && !options_.includeDeleted);
+            walk.EndAtLoops();
             if (options_.recover) {
                 damaged += ListRecovery(mailbox, source, index.isOpen() ? &index : nullptr, walk) ? 0 : 1;
                 continue;

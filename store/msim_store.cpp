@@ -80,6 +80,12 @@ std::string Failure::Describe(std::string_view mailboxName) const
     case FailureKind::kPastEnd:
         text += ofSize + pastEnd;
         break;
+    case FailureKind::kLoop: {
+        const bool entry = part == Part::kEntryHead;
+        text += "its length leads back to offset " + std::to_string(readOffset) + ", where the next " +
+                (entry ? "entry cannot be: the entries" : "record cannot be: the records") + " after it are not reached";
+        break;
+    }
     case FailureKind::kShortRead:
         text += ofSize + " at offset " + std::to_string(readOffset) + pastEnd;
         break;
@@ -216,10 +222,33 @@ std::uint32_t MailboxWalk::StartStep()
     return position_;
 }
 
+bool MailboxWalk::LeadsBack(std::uint32_t from, FileRole file, Part part)
+{
+    if (!endAtLoops_ || position_ > from)
+        return false;
+    loop_ = Failure();
+    loop_.kind = FailureKind::kLoop;
+    loop_.file = file;
+    loop_.part = part;
+    loop_.slot = slot_;
+    loop_.offset = from;
+    loop_.readOffset = position_;
+    loop_.fileSize = (file == FileRole::kIndex ? *index_ : mailbox_).Size();
+    return true;
+}
+
+MailboxWalk::Step MailboxWalk::FailLoop()
+{
+    failure_ = loop_;
+    return kFailed;
+}
+
 MailboxWalk::Step MailboxWalk::NextRecord(Message& message)
 {
     if (steps_ >= count_)
         return kEnd;
+    if (loopAhead_)
+        return FailLoop();
     std::uint32_t record = StartStep();
     unsigned char head[kRecordHeadSize];
     if (!ReadMailbox(record, head, sizeof head, Part::kRecordHead))
@@ -227,6 +256,7 @@ MailboxWalk::Step MailboxWalk::NextRecord(Message& message)
     RecordHead fields = ParseRecordHead(head);
     messageNumber_++;
     position_ = NextPosition(position_, fields.recordLength);
+    loopAhead_ = LeadsBack(record, FileRole::kMailbox, Part::kRecordHead);
     message.unread = true;
     message.deleted = false;
     message.recordLength = fields.recordLength;
@@ -237,16 +267,20 @@ MailboxWalk::Step MailboxWalk::NextEntry(Message& message)
 {
     viaIndex_ = false;
     while (steps_ < count_) {
+        if (loopAhead_)
+            return FailLoop();
         std::uint32_t entry = StartStep();
         unsigned char head[kEntryHeadSize];
         if (!ReadIndex(entry, head, sizeof head, Part::kEntryHead))
             return kFailed;
         EntryHead fields = ParseEntryHead(head);
         position_ = NextPosition(position_, fields.entryLength);
+        loopAhead_ = LeadsBack(entry, FileRole::kIndex, Part::kEntryHead);
         if (fields.deleted() && skipDeleted_) {
             // An entry that leads to itself is read again, and passed over
-            // again, for every step that remains.
-            if (fields.entryLength == 0)
+            // again, for every step that remains (under EndAtLoops the next
+            // step fails instead).
+            if (fields.entryLength == 0 && !loopAhead_)
                 steps_ = count_;
             continue;
         }

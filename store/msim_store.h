@@ -85,6 +85,7 @@ enum class FailureKind {
     kShortRead,  // the file ends before the `length` bytes at `readOffset`
     kNotMailbox, // the mailbox does not start with "JMF6"
     kPastEnd,    // a message of `length` bytes at `readOffset` runs past the end
+    kLoop,       // the record or entry at `offset` leads back to `readOffset` (EndAtLoops)
 };
 
 // A failed step, with everything needed to report it.  Slots are 0-based
@@ -157,6 +158,14 @@ public:
     // Why the index is kUnreadable (file kIndex, part kMagic).
     const Failure& indexWarning() const { return indexWarning_; }
 
+    // A record (or entry) whose length leads back to its own start or
+    // before it makes the walk go over records it has handed already, as
+    // many times as the count allows; after this call the walk hands such a
+    // record once and then fails (kLoop) where it would go back, so that
+    // no message comes out twice.  Without it the walk goes as MS-IM's own
+    // reader does.  A loop at the last step ends the walk as usual.
+    void EndAtLoops() { endAtLoops_ = true; }
+
     // Reads the mailbox's magic and the count (from the index when it is
     // usable); false after a failure.  Called by Next when not yet done.
     bool Begin();
@@ -195,6 +204,10 @@ private:
     Step NextRecord(Message& message);
     Step NextEntry(Message& message);
     Step Hand(Message& message, std::uint32_t recordOffset, std::uint32_t size);
+    // Under EndAtLoops: whether the step from `from` (the current record or
+    // entry) to `position_` goes back; remembers it for FailLoop.
+    bool LeadsBack(std::uint32_t from, FileRole file, Part part);
+    Step FailLoop();
 
     ByteSource& mailbox_;
     ByteSource* index_;
@@ -204,6 +217,9 @@ private:
     Failure failure_;
     bool begun_ = false;
     bool ended_ = false;
+    bool endAtLoops_ = false;
+    bool loopAhead_ = false;  // the step handed last leads back (loop_ says where)
+    Failure loop_;
     std::uint32_t count_ = 0;
     std::uint32_t steps_ = 0;
     std::uint32_t position_ = 0;

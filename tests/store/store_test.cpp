@@ -53,6 +53,7 @@ struct Case {
     Sparse mailbox, index;  // an index of size kNever: none
     bool skipDeleted;
     const char* expected;
+    bool endAtLoops = false;
 };
 
 // Each message as recordOffset+size, u unread, d deleted, and up to 8 of
@@ -61,6 +62,8 @@ std::string Walk(const Case& c)
 {
     Sparse mailbox = c.mailbox, index = c.index;
     msim::MailboxWalk walk(mailbox, index.size != kNever ? &index : nullptr, c.skipDeleted);
+    if (c.endAtLoops)
+        walk.EndAtLoops();
     std::string text;
     if (walk.indexState() == msim::IndexState::kUnreadable)
         text += "index unreadable: " + walk.indexWarning().Describe("Inbox.mbx") + "; ";
@@ -110,6 +113,24 @@ TEST(StoreWalk, Cases)
          "the file (114 bytes)"},
         {"a deleted entry of length 0, skipped 2^31-1 times", {84, kNever, {{0, Header("JMF6", 0)}}},
          {100, kNever, {{0, Header("JMF9", 0x7fffffff)}, {80, Entry(1, 0, 0)}}}, true, "end after 2147483647 steps"},
+        // Loops ended: each message once, then where the walk would go back.
+        {"record lengths wrap the position back, loops ended",
+         {200, kNever, {{0, Header("JMF6", 3)}, {84, RecordHead(20, 2) + "ab"}, {104, RecordHead(0xFFFFFFEC, 1) + "c"}}},
+         {kNever, kNever, {}}, false,
+         "84+2u'ab' 104+1u'c' fail: Inbox.mbx: record 2 at offset 104: its length leads back to offset 84, where the "
+         "next record cannot be: the records after it are not reached", true},
+        {"a loop at the last step ends the walk as usual",
+         {200, kNever, {{0, Header("JMF6", 2)}, {84, RecordHead(20, 2) + "ab"}, {104, RecordHead(0, 1) + "c"}}},
+         {kNever, kNever, {}}, false, "84+2u'ab' 104+1u'c' end after 2 steps", true},
+        {"an entry of length 0, loops ended",
+         {104, kNever, {{0, Header("JMF6", 0)}, {84, RecordHead(20, 4) + "body"}}},
+         {200, kNever, {{0, Header("JMF9", 3)}, {80, Entry(2, 0, 84)}}}, false,
+         "84+4u'body' fail: Inbox.idx: entry 1 at offset 80: its length leads back to offset 80, where the next entry "
+         "cannot be: the entries after it are not reached", true},
+        {"a deleted entry of length 0, skipped, loops ended", {84, kNever, {{0, Header("JMF6", 0)}}},
+         {100, kNever, {{0, Header("JMF9", 0x7fffffff)}, {80, Entry(1, 0, 0)}}}, true,
+         "fail: Inbox.idx: entry 1 at offset 80: its length leads back to offset 80, where the next entry cannot be: "
+         "the entries after it are not reached", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
