@@ -52,6 +52,9 @@ TEST(Readable, Messages)
          " undisclosed:;\n"
          "Cc: \"Plain Name\" <p@b.jp> (a comment)\n"
          "\n", 132)},
+        {"a quoted name the field cuts off after a quoted-pair keeps its backslash", false,
+         std::string("From: \"\x1b""$B;3ED\x1b""(B\\\"\n\nx\n", 23),
+         std::string("From: =?UTF-8?B?5bGx55SwXA==?=\n\nx\n", 34)},
         {"nested multipart, message/rfc822, signed, binary and other charsets kept", false,
          std::string("Content-Type: multipart/mixed; boundary=a\n"
          "\n"
