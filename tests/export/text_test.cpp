@@ -109,6 +109,8 @@ TEST(FromAddress, FirstMailbox)
         {"\xbb\xb3\xc5\xc4 <taro@example.jp>", "taro@example.jp"},              // EUC-JP
         // EUC-JP name whose last byte would lead a Shift_JIS pair with the '\\' of a quoted pair.
         {"\"\xa4\xe8\\\"(\" <taro@example.jp>", "taro@example.jp"},
+        // UTF-8 of three bytes before a quoted pair: the bytes go one by one.
+        {"\"\xe6\x97\xa5\\\"(\" <taro@example.jp>", "taro@example.jp"},
         {"<\xe5\xb1\xb1@example.jp>", ""},
     };
     for (const Case& c : cases) {
