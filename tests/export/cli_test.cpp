@@ -251,6 +251,9 @@ TEST_F(Exporter, NamesFoldersAndSources)
     } cases[] = {
         {"same name, two sources", boxes({"a/Inbox.mbx", "b/Inbox.mbx"}), {"-f", "mbox", "-o", "@/out", "@/a", "@/b"}, 1,
          {"@/a/Inbox.mbx and @/b/Inbox.mbx would both be written as \"Inbox\"; nothing is written"}, {}},
+        // The Maildir folder made for the mailbox goes again, marker file and all.
+        {"a message cut short", [&](const fs::path& at) { WriteFile(at / "a/Archive.mbx", one.substr(0, one.size() - 3)); },
+         {"-f", "maildir", "-o", "@/out", "@/a"}, 1, {"@/a/Archive.mbx: record 1 at offset 84"}, {}},
         {"one source twice", boxes({"a/Inbox.mbx"}), {"-f", "eml", "-o", "@/out/m", "@/a", "@/a"}, 1,
          {"@/a/Inbox.mbx is given twice"}, {}},
         {"Inbox and INBOX for Maildir", boxes({"a/Inbox.mbx", "b/INBOX.mbx"}), {"-f", "maildir", "-o", "@/out", "@/a", "@/b"}, 1,
