@@ -38,9 +38,9 @@ def differences(expected, actual):
             for n in names if expected.get(n) != actual.get(n)][:5]
 
 
-def run(program, fmt, out, mail, *more):
+def run(program, fmt, out, mail, *more, quiet=True):
     os.makedirs(out, exist_ok=True)  # for eml: an existing folder takes the files with the prefix exp
-    args = [program, '-f', fmt, '-o', out, '--include-deleted', '--quiet'] + list(more) + [mail]
+    args = [program, '-f', fmt, '-o', out, '--include-deleted'] + (['--quiet'] if quiet else []) + list(more) + [mail]
     return subprocess.run(args, capture_output=True)
 
 
@@ -99,9 +99,12 @@ def main():
             torn = sorted(name for name, (data, _) in cut.items() if not whole(fmt, name, data, reference))
             check('%s: files that are not whole messages of the store' % what, [], torn)
             for attempt in ('first', 'second'):
-                result = run(program, fmt, out, mail, '--resume')
+                result = run(program, fmt, out, mail, '--resume', quiet=attempt == 'first')
                 check('%s: %s --resume exit status (%s)' % (what, attempt, result.stderr.decode(errors='replace')),
                       0, result.returncode)
+                if attempt == 'second':
+                    check('%s: the second --resume writes nothing (%s)' % (what, result.stdout.decode()), True,
+                          b', 0 written now' in result.stdout)
                 after = stores.tree(out)
                 check('%s: after the %s --resume, files that differ from one run' % (what, attempt),
                       [], differences(reference, after))
