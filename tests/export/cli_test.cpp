@@ -452,6 +452,9 @@ TEST(ProgressLine, FitsTheTerminal)
          "[7/100] a-rather…-fit.mbx  12345/50000 msgs  100.0/400.0 MB"},
         // Characters of one and two columns mixed: each end keeps what fits.
         {"aa受bb信cc受dd信ee受ff.mbx", 10, 30, "[7/100] aa受bb信cc…ee受ff.mbx"},
+        // Control characters (C0, DEL, C1) never reach the terminal; blanks do.
+        {"In\x1b[2Jbox\x7f \xc2\x85\xc2\xa0.mbx", 10, 120,
+         "[7/100] In?[2Jbox? ?\xc2\xa0.mbx  12345/50000 msgs  100.0/400.0 MB  10.0 MB/s  0:30 left"},
         {japanese, 10, 40, ""},
         {japanese, 10, 80, ""},
         {japanese, 10, 12, ""},

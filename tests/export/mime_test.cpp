@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "readable.h"
+#include "words.h"
 
 namespace {
 
@@ -43,15 +45,22 @@ TEST(Readable, Messages)
          std::string("Subject: =?UTF-8?B?5pel5pys?=\n"
          "Comments: plain words and =?UTF-8?B?5LiA6Kqe?=\n"
          "\n", 78)},
-        {"comments and quoted names; addresses kept", false,
+        {"comments and quoted names; addresses kept, Japanese ones too; a list of one name", false,
          std::string("To: a@b.jp (\x1b""$B;3ED\x1b""(B \x1b""$BB@O:\x1b""(B), \"\x8d""\xb2""\x93""\xa1""\" <s@b.jp>,\x0d""\n"
          " undisclosed:;\x0d""\n"
          "Cc: \"Plain Name\" <p@b.jp> (a comment)\x0d""\n"
-         "\x0d""\n", 111),
+         "Reply-To: (\x1b""$BEDCf\x1b""(B) <a@b.jp>, Taro =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <t@b.jp>,\x0d""\n"
+         " \x1b""$BEDCf\x1b""(B: \x1b""$B;3ED\x1b""(B@\x1b""$BNc\x1b""(B.jp;, \x1b""$B;3ED\x1b""(B<u@b.jp>, c@d.jp\x0d""\n"
+         "Bcc: \x1b""$B;3ED\x1b""(B\x0d""\n"
+         "\x0d""\n", 278),
          std::string("To: a@b.jp (=?UTF-8?B?5bGx55SwIOWkqumDjg==?=), =?UTF-8?B?5L2Q6Jek?= <s@b.jp>,\n"
          " undisclosed:;\n"
          "Cc: \"Plain Name\" <p@b.jp> (a comment)\n"
-         "\n", 132)},
+         "Reply-To: (=?UTF-8?B?55Sw5Lit?=) <a@b.jp>, =?UTF-8?B?VGFybyDlsbHnlLA=?=\n"
+         " <t@b.jp>, =?UTF-8?B?55Sw5Lit?= : \xe5""\xb1""\xb1""\xe7""\x94""\xb0""@\xe4""\xbe""\x8b"".jp;, =?UTF-8?B?5bGx55Sw?=\n"
+         " <u@b.jp>, c@d.jp\n"
+         "Bcc: =?UTF-8?B?5bGx55Sw?=\n"
+         "\n", 319)},
         {"a quoted name the field cuts off after a quoted-pair keeps its backslash", false,
          std::string("From: \"\x1b""$B;3ED\x1b""(B\\\"\n\nx\n", 23),
          std::string("From: =?UTF-8?B?5bGx55SwXA==?=\n\nx\n", 34)},
@@ -62,7 +71,7 @@ TEST(Readable, Messages)
          "Content-Type: multipart/alternative; boundary=b\n"
          "\n"
          "--b\n"
-         "Content-Type: text/plain; charset=iso-2022-jp\n"
+         "Content-Type: TEXT/PLAIN; CHARSET=iso-2022-jp\n"
          "\n"
          "\x1b""$BFbB&\x1b""(B\n"
          "--b--\n"
@@ -95,7 +104,7 @@ TEST(Readable, Messages)
          "Content-Type: multipart/alternative; boundary=b\n"
          "\n"
          "--b\n"
-         "Content-Type: text/plain; charset=UTF-8\n"
+         "Content-Type: TEXT/PLAIN; charset=UTF-8\n"
          "Content-Transfer-Encoding: 8bit\n"
          "\n"
          "\xe5""\x86""\x85""\xe5""\x81""\xb4""\n"
@@ -194,6 +203,48 @@ TEST(Readable, Messages)
         std::string again = "left over";
         readable.Transform(c.message, again);
         EXPECT_EQ(again, out);
+    }
+}
+
+// One encoded word at the start of a text: its length, its charset label and
+// its bytes, or none for what is not one.
+TEST(ReadEncodedWord, WordsAndNearWords)
+{
+    struct Case {
+        std::string text;
+        bool ok;
+        std::size_t length;
+        const char* charset;
+        std::string bytes;
+    } cases[] = {
+        {"=?ISO-2022-JP?Q?=1B$B=30!F|=1b(B_abc=09=3d=?= rest", true, 45, "ISO-2022-JP",
+         "\x1b$B0!F|\x1b(B abc\t=="},
+        {"=?x?Q?=41?=", true, 11, "x", "A"},  // a "?=" before the end
+        {"=?x?Q??=", true, 8, "x", ""},        // the shortest
+        {"=?x?b?QUJD?=", true, 12, "x", "ABC"},
+        {"x?x?Q?b?=", false, 0, "", ""},
+        {"=xx?Q?b?=", false, 0, "", ""},
+        {"=??Q?b?=", false, 0, "", ""},      // no charset
+        {"=?x?QQb?=", false, 0, "", ""},
+        {"=?x?X?b?=", false, 0, "", ""},     // no such encoding
+        {"=?x?Q?b c?=", false, 0, "", ""},
+        {"=?x?Q?b\tc?=", false, 0, "", ""},
+        {"=?x?Q?b\rc?=", false, 0, "", ""},
+        {"=?x?Q?\x80?=", false, 0, "", ""},
+        {"=?iso-2022-jp?", false, 0, "", ""},  // cut after the charset
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        // In a buffer of its exact size: the sanitizer reports a read past it.
+        const std::vector<char> exact(c.text.begin(), c.text.end());
+        vexport::mime::EncodedWord word;
+        bool ok = vexport::mime::ReadEncodedWord({exact.data(), exact.size()}, word);
+        EXPECT_EQ(ok, c.ok);
+        if (ok && c.ok) {
+            EXPECT_EQ(word.length, c.length);
+            EXPECT_EQ(word.charset, c.charset);
+            EXPECT_EQ(word.bytes, c.bytes);
+        }
     }
 }
 
