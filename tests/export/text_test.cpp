@@ -121,6 +121,7 @@ TEST(FromAddress, FirstMailbox)
         // UTF-8 of three bytes before a quoted pair: the bytes go one by one.
         {"\"\xe6\x97\xa5\\\"(\" <taro@example.jp>", "taro@example.jp"},
         {"<\xe5\xb1\xb1@example.jp>", ""},
+        {"<taro@example.jp> \xe6\x97", "taro@example.jp"},  // UTF-8 cut at the end of the value
         {"\"\xe5\xb1\xb1\\\"\" <taro@example.jp>", "taro@example.jp"},  // UTF-8, then a quoted pair
         // Shift_JIS: lead bytes of each end of their ranges before a 0x5C trail; a half-width
         // kana before a quoted pair; a trail byte 0xFC, then a lead byte before no trail byte.
