@@ -180,6 +180,12 @@ TEST_F(Exporter, FailuresAndTheirExitCodes)
          {"--format", "winbiff", "--keep-going"}, 3,
          {"skipped 1:", "Broken.mbx: header: not an Internet Mail mailbox"},
          {{"Archive", ""}}},  // and no empty folder file for the broken one
+        {"output folder is a file",
+         [&](const fs::path& src) {
+             WriteFile(src / "Archive.mbx", archive);
+             WriteFile(src / "out", "keep me");
+         },
+         {"--format", "mbox"}, 1, {"/out: Not a directory"}, {}},
         {"output file exists", outputExists, {"--format", "mbox"}, 1, {"Archive.mbox: already exists; left untouched", "nothing"},
          {{"Archive.mbox", "keep me"}}},
         {"output file exists, keep going", outputExists, {"--format", "mbox", "--keep-going"}, 3, {"skipped 1:", "Archive.mbox: already exists"},
@@ -271,6 +277,8 @@ TEST_F(Exporter, NamesFoldersAndSources)
         {"the store's own folder", boxes({"store/MAIL/Inbox.mbx"}), {"-f", "mbox", "-o", "@/out", "@/store"}, 0,
          {"@/store is the store's own folder: its mailboxes are taken from @/store/MAIL"}, {{"Inbox.mbox", ""}}},
         {"a folder without mailboxes", boxes({"store/Other/Inbox.mbx"}), {"-f", "mbox", "-o", "@/out", "@/store"}, 1,
+         {"@/store: no mailboxes (*.mbx) in this folder, nor in a folder Mail inside it"}, {}},
+        {"a file named Mail", boxes({"store/Mail"}), {"-f", "mbox", "-o", "@/out", "@/store"}, 1,
          {"@/store: no mailboxes (*.mbx) in this folder, nor in a folder Mail inside it"}, {}},
         {"--list with a damaged mailbox", boxes({"a/Broken.mbx", "a/Inbox.mbx", "a/Sent.mbx"}), {"--list", "@/a"}, 1,
          {"damaged: @/a/Broken.mbx: header: not an Internet Mail mailbox", "@/a/Inbox.mbx\n", "@/a/Sent.mbx\n",
@@ -459,7 +467,7 @@ TEST(ProgressLine, FitsTheTerminal)
         // Control characters (C0, DEL, C1) never reach the terminal; blanks do.
         {"In\x1b[2Jbox\x7f \xc2\x85\xc2\xa0.mbx", 10, 120,
          "[7/100] In?[2Jbox? ?\xc2\xa0.mbx  12345/50000 msgs  100.0/400.0 MB  10.0 MB/s  0:30 left"},
-        {japanese, 10, 40, ""},
+        {japanese, 10, 40, "[7/100] 受信トレイ/2026…ルボックス.mbx"},  // wide characters count two
         {japanese, 10, 80, ""},
         {japanese, 10, 12, ""},
     };
