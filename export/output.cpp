@@ -88,7 +88,7 @@ void ListFiles(const std::string& folder, const std::string& prefix, bool deep, 
     }
     ::closedir(dir);
     for (const std::string& name : names) {
-        std::string path = folder + "/" + name;
+        std::string path = folder.empty() || folder.back() != '/' ? folder + "/" + name : folder + name;
         struct stat info;
         if (::lstat(path.c_str(), &info) != 0)
             continue;
@@ -122,20 +122,22 @@ std::vector<std::string> OutputsNotNoted(const std::string& folder, const std::s
 {
     std::vector<std::string> files;
     ListFiles(folder, prefix, prefix.empty(), files);
-    std::vector<std::string> known = Outputs();
-    known.insert(known.end(), MadeMarkers().begin(), MadeMarkers().end());
-    for (std::string& path : known) {
-        // Paths as the writers named them: "out//x" and "./x" name the same file.
+    // Paths as the writers named them: "out//x" and "./x" name the files "out/x" and "x".
+    auto plain = [](std::string path) {
+        path.erase(std::unique(path.begin(), path.end(), [](char a, char b) { return a == '/' && b == '/'; }),
+                   path.end());
         while (path.compare(0, 2, "./") == 0)
             path.erase(0, 2);
-    }
+        return path;
+    };
+    std::vector<std::string> known;
+    for (const std::vector<std::string>* list : {&Outputs(), &MadeMarkers()})
+        for (const std::string& path : *list)
+            known.push_back(plain(path));
     std::sort(known.begin(), known.end());
     std::vector<std::string> extra;
     for (const std::string& path : files) {
-        std::string plain = path;
-        while (plain.compare(0, 2, "./") == 0)
-            plain.erase(0, 2);
-        if (!std::binary_search(known.begin(), known.end(), plain))
+        if (!std::binary_search(known.begin(), known.end(), plain(path)))
             extra.push_back(path);
     }
     std::sort(extra.begin(), extra.end());

@@ -41,7 +41,8 @@ def differences(expected, actual):
 def run(program, fmt, out, mail, *more, quiet=True):
     os.makedirs(out, exist_ok=True)  # for eml: an existing folder takes the files with the prefix exp
     args = [program, '-f', fmt, '-o', out, '--include-deleted'] + (['--quiet'] if quiet else []) + list(more) + [mail]
-    return subprocess.run(args, capture_output=True)
+    # Without stdin, as from cron: the files opened take descriptor 0 too.
+    return subprocess.run(args, capture_output=True, preexec_fn=lambda: os.close(0))
 
 
 def interrupted(program, fmt, out, mail, sig):
@@ -99,7 +100,9 @@ def main():
             torn = sorted(name for name, (data, _) in cut.items() if not whole(fmt, name, data, reference))
             check('%s: files that are not whole messages of the store' % what, [], torn)
             for attempt in ('first', 'second'):
-                result = run(program, fmt, out, mail, '--resume', quiet=attempt == 'first')
+                # The second names the output as tab completion does, with a '/' at its end.
+                result = run(program, fmt, out + '/' * (attempt == 'second'), mail, '--resume',
+                             quiet=attempt == 'first')
                 check('%s: %s --resume exit status (%s)' % (what, attempt, result.stderr.decode(errors='replace')),
                       0, result.returncode)
                 if attempt == 'second':
