@@ -32,6 +32,7 @@ TEST(ParseMailDate, FormsOfOldMail)
         {"Mon, 5 May 1997 10:20:00 +0900 JST", kMay5},
         {"Mon, 5 May 1997 01:20:00 x", kMay5},                          // military letter: -0000
         {"Mon, 5 May 1997 01:20:00 XYZ", kMay5},                        // unknown name: -0000
+        {"Mon, 5 May 1997 01:20:00 WET", kMay5},
         {"Mon, 5 May 1997 01:20:00 CHADT", kMay5},                      // five letters: still a name
         {"Mon, 5 May 1997 01:20:00", kMay5},                            // no zone
         {"5-May-97 10:20:00 +09:00", kMay5},
